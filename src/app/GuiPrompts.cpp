@@ -1,0 +1,37 @@
+#include "GuiPrompts.h"
+
+#include <QApplication>
+#include <QInputDialog>
+#include <QMessageBox>
+
+namespace {
+
+QString q(const std::string& s) {
+    return QString::fromStdString(s);
+}
+
+} // namespace
+
+bool GuiPrompts::AskYesNo(const std::string& title, const std::string& text, Icon icon) {
+    QMessageBox box(icon == Icon::Warning ? QMessageBox::Warning
+                    : icon == Icon::Error ? QMessageBox::Critical
+                                          : QMessageBox::Information,
+                    q(title), q(text), QMessageBox::Yes | QMessageBox::No, QApplication::activeWindow());
+    return box.exec() == QMessageBox::Yes;
+}
+
+std::string GuiPrompts::InputBox(const std::string& caption, const std::string& prompt,
+                                 const std::string& initial) {
+    bool ok = false;
+    QString text = QInputDialog::getText(QApplication::activeWindow(), q(caption), q(prompt),
+                                         QLineEdit::Normal, q(initial), &ok);
+    return ok ? text.toStdString() : std::string();
+}
+
+void GuiPrompts::ErrorBox(const std::string& text) {
+    QMessageBox::critical(QApplication::activeWindow(), QApplication::applicationName(), q(text));
+}
+
+void GuiPrompts::ProcessMessages() {
+    QApplication::processEvents();
+}

@@ -1,0 +1,51 @@
+#pragma once
+
+#include "jobs/FTPConfig.h"
+#include "jobs/Settings.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+/// One line of the job list: caption, tick and the job it stands for (owned by the JobStore).
+struct JobItem {
+    std::string Caption;
+    bool Checked = false;
+    TSettings* Job = nullptr;
+};
+
+/// The main window's persistent state without the window: the job list, the common FTP settings and the
+/// two log options, with the start-up and save sequences over the settings files beside the executable.
+class JobStore {
+public:
+    /// `exePath` is the executable's full path; the main settings file is that path with ".ini".
+    explicit JobStore(std::string exePath);
+
+    const std::string& MainSettingsPath() const { return mainPath_; }
+    std::string ProgramFolder() const;
+
+    /// A new job owned by the store for the rest of the program's run (also after it leaves the list).
+    TSettings* CreateJob();
+
+    /// Start-up: reads the main settings file and imports every other "*.ini" beside the executable (and
+    /// job ".in_" files a killed run left behind), moving each to ".in_". A failed move of a job file ends
+    /// the sequence by throwing EFileError with the system's text; the jobs read so far stay in the list.
+    void Load();
+
+    /// Save: writes the common settings, the options and every job in list order into the main settings
+    /// file (atomically), then deletes the ".in_" files. Throws EFileError "<path> に書き込めません" when the
+    /// file cannot be written; the ".in_" files then stay.
+    void Save();
+
+    TFTPConfig CommonFTP;
+    bool IsLog = false;
+    bool NoLog = false;
+    std::vector<JobItem> Items;
+
+private:
+    void appendItem(TSettings* job);
+
+    std::string exePath_;
+    std::string mainPath_;
+    std::vector<std::unique_ptr<TSettings>> jobs_;
+};

@@ -1,0 +1,195 @@
+#include "FileSystem.h"
+
+#include "Errors.h"
+#include "Paths.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+[[noreturn]] void throwFileError(const std::string& what, std::string_view path, int code) {
+    throw EFileError(what + " " + std::string(path) + ": " + SystemErrorText(code), code);
+}
+
+bool statPath(std::string_view path, struct stat& st) {
+    return ::stat(NativePath(path).c_str(), &st) == 0;
+}
+
+// write(2) until done, retrying short writes.
+bool writeAll(int fd, std::string_view bytes) {
+    const char* p = bytes.data();
+    size_t left = bytes.size();
+    while (left > 0) {
+        ssize_t n = ::write(fd, p, left);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        p += n;
+        left -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+} // namespace
+
+std::string SystemErrorText(int code) {
+    switch (code) {
+    case ENOENT:
+        return "File not found";
+    case ENOTDIR:
+        return "Path not found";
+    case EMFILE:
+        return "Too many open files";
+    case EACCES:
+    case EPERM:
+    case EROFS:
+        return "File access denied";
+    case ENOSPC:
+        return "Disk full";
+    default:
+        return "I/O error " + std::to_string(code);
+    }
+}
+
+bool FileExists(std::string_view path) {
+    struct stat st;
+    return statPath(path, st) && S_ISREG(st.st_mode);
+}
+
+bool DirectoryExists(std::string_view path) {
+    struct stat st;
+    return statPath(path, st) && S_ISDIR(st.st_mode);
+}
+
+bool PathExists(std::string_view path) {
+    struct stat st;
+    return ::lstat(NativePath(path).c_str(), &st) == 0;
+}
+
+int64_t FileSize(std::string_view path) {
+    struct stat st;
+    return statPath(path, st) && S_ISREG(st.st_mode) ? static_cast<int64_t>(st.st_size) : -1;
+}
+
+void RenameFile(std::string_view from, std::string_view to) {
+    std::string src = NativePath(from), dst = NativePath(to);
+    // link + unlink refuses an existing target on every POSIX file system, as a move on Windows does.
+    if (::link(src.c_str(), dst.c_str()) == 0) {
+        if (::unlink(src.c_str()) != 0) {
+            int code = errno;
+            ::unlink(dst.c_str());
+            throw EFileError(SystemErrorText(code), code);
+        }
+        return;
+    }
+    int code = errno;
+    if (code == EEXIST)
+        throw EFileError(SystemErrorText(code), code);
+    // File systems without hard links: check, then rename.
+    struct stat st;
+    if (code == EPERM || code == EXDEV || code == EMLINK || code == ENOTSUP) {
+        if (::lstat(dst.c_str(), &st) == 0)
+            throw EFileError(SystemErrorText(EEXIST), EEXIST);
+        if (::rename(src.c_str(), dst.c_str()) == 0)
+            return;
+        code = errno;
+    }
+    throw EFileError(SystemErrorText(code), code);
+}
+
+bool RemoveFile(std::string_view path) {
+    return ::unlink(NativePath(path).c_str()) == 0;
+}
+
+bool CreateDir(std::string_view path) {
+    return ::mkdir(NativePath(path).c_str(), 0777) == 0;
+}
+
+std::string ReadFileBytes(std::string_view path) {
+    int fd = ::open(NativePath(path).c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        throwFileError("Cannot open", path, errno);
+    std::string data;
+    char buffer[65536];
+    for (;;) {
+        ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            int code = errno;
+            ::close(fd);
+            throwFileError("Cannot read", path, code);
+        }
+        if (n == 0)
+            break;
+        data.append(buffer, static_cast<size_t>(n));
+    }
+    ::close(fd);
+    return data;
+}
+
+void WriteFileBytes(std::string_view path, std::string_view bytes) {
+    int fd = ::open(NativePath(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0)
+        throwFileError("Cannot create", path, errno);
+    bool ok = writeAll(fd, bytes);
+    int code = errno;
+    if (::close(fd) != 0 && ok) {
+        ok = false;
+        code = errno;
+    }
+    if (!ok)
+        throwFileError("Cannot write", path, code);
+}
+
+void WriteFileAtomic(std::string_view path, std::string_view bytes) {
+    std::string target = NativePath(path);
+    std::string temp = target + ".tmp" + std::to_string(::getpid());
+    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0)
+        throwFileError("Cannot create", path, errno);
+    bool ok = writeAll(fd, bytes) && ::fsync(fd) == 0;
+    int code = errno;
+    if (::close(fd) != 0 && ok) {
+        ok = false;
+        code = errno;
+    }
+    if (ok && ::rename(temp.c_str(), target.c_str()) != 0) {
+        ok = false;
+        code = errno;
+    }
+    if (!ok) {
+        ::unlink(temp.c_str());
+        throwFileError("Cannot write", path, code);
+    }
+}
+
+bool ListDirectory(std::string_view folder, std::vector<DirEntry>& entries) {
+    std::string native = NativePath(folder);
+    if (native.empty())
+        native = ".";
+    DIR* dir = ::opendir(native.c_str());
+    if (!dir)
+        return false;
+    int dirFd = ::dirfd(dir);
+    while (dirent* e = ::readdir(dir)) {
+        if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0)
+            continue;
+        DirEntry entry;
+        entry.name = e->d_name;
+        entry.hidden = e->d_name[0] == '.';
+        struct stat st;
+        entry.isFile = ::fstatat(dirFd, e->d_name, &st, 0) == 0 && S_ISREG(st.st_mode);
+        entries.push_back(std::move(entry));
+    }
+    ::closedir(dir);
+    return true;
+}

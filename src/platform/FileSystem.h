@@ -1,0 +1,48 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// File operations on local paths (UTF-8, converted with NativePath). Failures that callers must report
+// throw EFileError; probes return a flag.
+
+/// The runtime's text for a system error number: "File not found", "File access denied", ... or
+/// "I/O error %d" for the rarer numbers.
+std::string SystemErrorText(int code);
+
+bool FileExists(std::string_view path);      ///< an existing regular file (or a link to one)
+bool DirectoryExists(std::string_view path); ///< an existing folder
+bool PathExists(std::string_view path);      ///< anything under that name
+
+/// Size in bytes, or -1 when it cannot be determined.
+int64_t FileSize(std::string_view path);
+
+/// Moves `from` to `to`; never replaces an existing `to`. Throws EFileError with SystemErrorText.
+void RenameFile(std::string_view from, std::string_view to);
+
+/// Deletes a file; returns false when it could not be deleted (a missing file included).
+bool RemoveFile(std::string_view path);
+
+/// Creates one folder level; returns false on failure (an existing folder included).
+bool CreateDir(std::string_view path);
+
+/// The whole content of a file. Throws EFileError naming the file.
+std::string ReadFileBytes(std::string_view path);
+
+/// Creates or replaces a file with exactly these bytes. Throws EFileError naming the file.
+void WriteFileBytes(std::string_view path, std::string_view bytes);
+
+/// Writes the bytes to a temporary file beside `path`, flushes it and renames it over `path`, so that a
+/// failure never leaves a half-written file. Throws EFileError naming the file; `path` is then untouched.
+void WriteFileAtomic(std::string_view path, std::string_view bytes);
+
+struct DirEntry {
+    std::string name;
+    bool isFile = false; ///< an ordinary (regular) file; folders, devices, sockets and pipes are not
+    bool hidden = false; ///< hidden by the platform's convention (a leading '.' on POSIX)
+};
+
+/// The entries of a folder (without "." and ".."); false when it does not exist or cannot be read.
+bool ListDirectory(std::string_view folder, std::vector<DirEntry>& entries);

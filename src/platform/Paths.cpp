@@ -1,0 +1,87 @@
+#include "Paths.h"
+
+#include "Errors.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <climits>
+#include <unistd.h>
+#endif
+
+bool IsPathDelimiter(char c) {
+#ifdef _WIN32
+    return c == '\\' || c == ':';
+#else
+    return c == '\\' || c == '/';
+#endif
+}
+
+namespace {
+
+size_t lastDelimiter(std::string_view path) {
+    for (size_t i = path.size(); i > 0; --i)
+        if (IsPathDelimiter(path[i - 1]))
+            return i - 1;
+    return std::string_view::npos;
+}
+
+} // namespace
+
+std::string ExtractFilePath(std::string_view path) {
+    size_t pos = lastDelimiter(path);
+    return pos == std::string_view::npos ? std::string() : std::string(path.substr(0, pos + 1));
+}
+
+std::string ExtractFileName(std::string_view path) {
+    size_t pos = lastDelimiter(path);
+    return std::string(pos == std::string_view::npos ? path : path.substr(pos + 1));
+}
+
+std::string ChangeFileExt(std::string_view path, std::string_view ext) {
+    size_t nameStart = lastDelimiter(path);
+    nameStart = nameStart == std::string_view::npos ? 0 : nameStart + 1;
+    size_t dot = path.rfind('.');
+    std::string result(dot != std::string_view::npos && dot >= nameStart ? path.substr(0, dot) : path);
+    return result.append(ext);
+}
+
+std::string IncludeTrailingPathDelimiter(std::string_view path) {
+    std::string result(path);
+    if (result.empty() || !IsPathDelimiter(result.back()) || result.back() == ':')
+        result += NativeDelimiter;
+    return result;
+}
+
+std::string NativePath(std::string_view path) {
+#ifdef _WIN32
+    return std::string(path);
+#else
+    return ReplaceChar(path, '\\', '/');
+#endif
+}
+
+std::string ReplaceChar(std::string_view text, char from, char to) {
+    std::string result(text);
+    for (char& c : result)
+        if (c == from)
+            c = to;
+    return result;
+}
+
+std::string ExecutablePath() {
+#ifdef _WIN32
+    wchar_t buffer[MAX_PATH * 4];
+    DWORD n = GetModuleFileNameW(nullptr, buffer, MAX_PATH * 4);
+    int size = WideCharToMultiByte(CP_UTF8, 0, buffer, static_cast<int>(n), nullptr, 0, nullptr, nullptr);
+    std::string result(static_cast<size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, buffer, static_cast<int>(n), result.data(), size, nullptr, nullptr);
+    return result;
+#else
+    char buffer[PATH_MAX];
+    ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+    if (n < 0)
+        throw EFileError("Cannot determine the program's own path");
+    return std::string(buffer, static_cast<size_t>(n));
+#endif
+}

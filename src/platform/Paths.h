@@ -1,0 +1,37 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// Path helpers. Paths inside a ghost use '\'; local absolute paths are native. On POSIX both '\' and '/'
+// separate folders (a literal '\' in a file name is not supported there).
+
+#ifdef _WIN32
+inline constexpr char NativeDelimiter = '\\';
+#else
+inline constexpr char NativeDelimiter = '/';
+#endif
+
+/// True for a character that separates folders in a local path.
+bool IsPathDelimiter(char c);
+
+/// Everything up to and including the last folder separator (or ':' on Windows); empty when there is none.
+std::string ExtractFilePath(std::string_view path);
+
+/// The part after the last folder separator.
+std::string ExtractFileName(std::string_view path);
+
+/// Replaces the extension of the last path component (from its last '.') by `ext`, or appends `ext`.
+std::string ChangeFileExt(std::string_view path, std::string_view ext);
+
+/// `path` with the native separator appended when it does not end with a separator already.
+std::string IncludeTrailingPathDelimiter(std::string_view path);
+
+/// The path as the operating system wants it (on POSIX every '\' becomes '/').
+std::string NativePath(std::string_view path);
+
+/// Replaces every occurrence of `from` by `to` (for the '\' and '/' forms of relative ghost paths).
+std::string ReplaceChar(std::string_view text, char from, char to);
+
+/// Full path of the running executable.
+std::string ExecutablePath();

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <string>
+
+// How the core talks to the user without knowing the window system: the GUI installs an implementation
+// with real dialogs, tests install one with scripted answers.
+class UserPrompts {
+public:
+    enum class Icon { Information, Warning, Error };
+
+    virtual ~UserPrompts() = default;
+
+    /// A modal Yes/No question; true for Yes.
+    virtual bool AskYesNo(const std::string& title, const std::string& text, Icon icon) = 0;
+    /// A modal input box; returns the typed text, or the empty text when the user cancels.
+    virtual std::string InputBox(const std::string& caption, const std::string& prompt,
+                                 const std::string& initial) = 0;
+    /// A modal error box with an OK button, titled with the application title.
+    virtual void ErrorBox(const std::string& text) = 0;
+    /// Lets the window system process its pending messages once.
+    virtual void ProcessMessages() = 0;
+};
+
+/// The installed implementation. Until one is installed, questions are answered No, input boxes are
+/// cancelled, error boxes go to standard error and messages are not pumped.
+UserPrompts& Prompts();
+
+/// Installs `prompts` (not owned; nullptr restores the default) and returns the previous one.
+UserPrompts* SetPrompts(UserPrompts* prompts);
+
+/// The text an error box shows for an error message: "." is appended when the last character sorts
+/// after ".".
+std::string ErrorBoxText(const std::string& message);
