@@ -84,6 +84,15 @@ bool LessNoCase(std::string_view a, std::string_view b) {
     return a < b;
 }
 
+bool SameNoCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (lower(a[i]) != lower(b[i]))
+            return false;
+    return true;
+}
+
 std::vector<std::string> GetFileList(std::string_view path) {
     std::string folder = ExtractFilePath(path);
     std::string masks = ExtractFileName(path);

@@ -18,3 +18,6 @@ bool MatchesMask(std::string_view name, std::string_view mask);
 
 /// Orders names without regard to case (ties broken by the exact bytes, so the order is stable).
 bool LessNoCase(std::string_view a, std::string_view b);
+
+/// Equality without regard to case (ASCII letters fold; other characters compare exactly).
+bool SameNoCase(std::string_view a, std::string_view b);

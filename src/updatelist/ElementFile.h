@@ -1,0 +1,22 @@
+#pragma once
+
+#include <string>
+
+/// One entry of the update list: one distributed file, one line of updates2.dau.
+class TElementFile {
+public:
+    std::string FileName;     ///< relative path with '/', the name written to updates2.dau
+    std::string Digest;       ///< 32 lower-case hex digits, or empty for an unreadable file
+    std::string FullPath;     ///< absolute local path (entries from files only)
+    std::string RelativePath; ///< relative path with '\' (entries from files only)
+    std::string BaseFolder;   ///< the base folder, ending with a separator
+
+    /// Fills the entry from a local file: digest (reads the whole file), relative path (the first
+    /// occurrence of `BaseFolder` removed) and name.
+    void SetFile(const std::string& fullPath);
+    /// `FileName` 0x01 `Digest` 0x01, without line end.
+    std::string GetLine() const;
+    /// Parses a line of updates2.dau: the pieces between 0x01 bytes give name and digest, further pieces
+    /// are ignored. Throws EQuillon when the line yields fewer than two pieces.
+    void SetLine(const std::string& line);
+};

@@ -1,0 +1,211 @@
+#include "MD5.h"
+
+#include "platform/Paths.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+inline uint32_t rotl(uint32_t x, int n) {
+    return (x << n) | (x >> (32 - n));
+}
+
+// The four auxiliary functions in the forms that need the fewest operations.
+#define MD5_F(x, y, z) ((z) ^ ((x) & ((y) ^ (z))))
+#define MD5_G(x, y, z) ((y) ^ ((z) & ((x) ^ (y))))
+#define MD5_H(x, y, z) ((x) ^ (y) ^ (z))
+#define MD5_I(x, y, z) ((y) ^ ((x) | ~(z)))
+#define MD5_STEP(f, a, b, c, d, x, t, s)                                                                     \
+    a += f(b, c, d) + (x) + (t);                                                                             \
+    a = rotl(a, s) + (b)
+
+// Compresses `blocks` 64-byte blocks into the state.
+void transform(uint32_t state[4], const unsigned char* data, size_t blocks) {
+    uint32_t a = state[0], b = state[1], c = state[2], d = state[3];
+    for (; blocks > 0; --blocks, data += 64) {
+        uint32_t x[16];
+        std::memcpy(x, data, 64); // little-endian words; every supported target is little-endian
+        const uint32_t sa = a, sb = b, sc = c, sd = d;
+
+        MD5_STEP(MD5_F, a, b, c, d, x[0], 0xd76aa478, 7);
+        MD5_STEP(MD5_F, d, a, b, c, x[1], 0xe8c7b756, 12);
+        MD5_STEP(MD5_F, c, d, a, b, x[2], 0x242070db, 17);
+        MD5_STEP(MD5_F, b, c, d, a, x[3], 0xc1bdceee, 22);
+        MD5_STEP(MD5_F, a, b, c, d, x[4], 0xf57c0faf, 7);
+        MD5_STEP(MD5_F, d, a, b, c, x[5], 0x4787c62a, 12);
+        MD5_STEP(MD5_F, c, d, a, b, x[6], 0xa8304613, 17);
+        MD5_STEP(MD5_F, b, c, d, a, x[7], 0xfd469501, 22);
+        MD5_STEP(MD5_F, a, b, c, d, x[8], 0x698098d8, 7);
+        MD5_STEP(MD5_F, d, a, b, c, x[9], 0x8b44f7af, 12);
+        MD5_STEP(MD5_F, c, d, a, b, x[10], 0xffff5bb1, 17);
+        MD5_STEP(MD5_F, b, c, d, a, x[11], 0x895cd7be, 22);
+        MD5_STEP(MD5_F, a, b, c, d, x[12], 0x6b901122, 7);
+        MD5_STEP(MD5_F, d, a, b, c, x[13], 0xfd987193, 12);
+        MD5_STEP(MD5_F, c, d, a, b, x[14], 0xa679438e, 17);
+        MD5_STEP(MD5_F, b, c, d, a, x[15], 0x49b40821, 22);
+
+        MD5_STEP(MD5_G, a, b, c, d, x[1], 0xf61e2562, 5);
+        MD5_STEP(MD5_G, d, a, b, c, x[6], 0xc040b340, 9);
+        MD5_STEP(MD5_G, c, d, a, b, x[11], 0x265e5a51, 14);
+        MD5_STEP(MD5_G, b, c, d, a, x[0], 0xe9b6c7aa, 20);
+        MD5_STEP(MD5_G, a, b, c, d, x[5], 0xd62f105d, 5);
+        MD5_STEP(MD5_G, d, a, b, c, x[10], 0x02441453, 9);
+        MD5_STEP(MD5_G, c, d, a, b, x[15], 0xd8a1e681, 14);
+        MD5_STEP(MD5_G, b, c, d, a, x[4], 0xe7d3fbc8, 20);
+        MD5_STEP(MD5_G, a, b, c, d, x[9], 0x21e1cde6, 5);
+        MD5_STEP(MD5_G, d, a, b, c, x[14], 0xc33707d6, 9);
+        MD5_STEP(MD5_G, c, d, a, b, x[3], 0xf4d50d87, 14);
+        MD5_STEP(MD5_G, b, c, d, a, x[8], 0x455a14ed, 20);
+        MD5_STEP(MD5_G, a, b, c, d, x[13], 0xa9e3e905, 5);
+        MD5_STEP(MD5_G, d, a, b, c, x[2], 0xfcefa3f8, 9);
+        MD5_STEP(MD5_G, c, d, a, b, x[7], 0x676f02d9, 14);
+        MD5_STEP(MD5_G, b, c, d, a, x[12], 0x8d2a4c8a, 20);
+
+        MD5_STEP(MD5_H, a, b, c, d, x[5], 0xfffa3942, 4);
+        MD5_STEP(MD5_H, d, a, b, c, x[8], 0x8771f681, 11);
+        MD5_STEP(MD5_H, c, d, a, b, x[11], 0x6d9d6122, 16);
+        MD5_STEP(MD5_H, b, c, d, a, x[14], 0xfde5380c, 23);
+        MD5_STEP(MD5_H, a, b, c, d, x[1], 0xa4beea44, 4);
+        MD5_STEP(MD5_H, d, a, b, c, x[4], 0x4bdecfa9, 11);
+        MD5_STEP(MD5_H, c, d, a, b, x[7], 0xf6bb4b60, 16);
+        MD5_STEP(MD5_H, b, c, d, a, x[10], 0xbebfbc70, 23);
+        MD5_STEP(MD5_H, a, b, c, d, x[13], 0x289b7ec6, 4);
+        MD5_STEP(MD5_H, d, a, b, c, x[0], 0xeaa127fa, 11);
+        MD5_STEP(MD5_H, c, d, a, b, x[3], 0xd4ef3085, 16);
+        MD5_STEP(MD5_H, b, c, d, a, x[6], 0x04881d05, 23);
+        MD5_STEP(MD5_H, a, b, c, d, x[9], 0xd9d4d039, 4);
+        MD5_STEP(MD5_H, d, a, b, c, x[12], 0xe6db99e5, 11);
+        MD5_STEP(MD5_H, c, d, a, b, x[15], 0x1fa27cf8, 16);
+        MD5_STEP(MD5_H, b, c, d, a, x[2], 0xc4ac5665, 23);
+
+        MD5_STEP(MD5_I, a, b, c, d, x[0], 0xf4292244, 6);
+        MD5_STEP(MD5_I, d, a, b, c, x[7], 0x432aff97, 10);
+        MD5_STEP(MD5_I, c, d, a, b, x[14], 0xab9423a7, 15);
+        MD5_STEP(MD5_I, b, c, d, a, x[5], 0xfc93a039, 21);
+        MD5_STEP(MD5_I, a, b, c, d, x[12], 0x655b59c3, 6);
+        MD5_STEP(MD5_I, d, a, b, c, x[3], 0x8f0ccc92, 10);
+        MD5_STEP(MD5_I, c, d, a, b, x[10], 0xffeff47d, 15);
+        MD5_STEP(MD5_I, b, c, d, a, x[1], 0x85845dd1, 21);
+        MD5_STEP(MD5_I, a, b, c, d, x[8], 0x6fa87e4f, 6);
+        MD5_STEP(MD5_I, d, a, b, c, x[15], 0xfe2ce6e0, 10);
+        MD5_STEP(MD5_I, c, d, a, b, x[6], 0xa3014314, 15);
+        MD5_STEP(MD5_I, b, c, d, a, x[13], 0x4e0811a1, 21);
+        MD5_STEP(MD5_I, a, b, c, d, x[4], 0xf7537e82, 6);
+        MD5_STEP(MD5_I, d, a, b, c, x[11], 0xbd3af235, 10);
+        MD5_STEP(MD5_I, c, d, a, b, x[2], 0x2ad7d2bb, 15);
+        MD5_STEP(MD5_I, b, c, d, a, x[9], 0xeb86d391, 21);
+
+        a += sa;
+        b += sb;
+        c += sc;
+        d += sd;
+    }
+    state[0] = a;
+    state[1] = b;
+    state[2] = c;
+    state[3] = d;
+}
+
+#undef MD5_F
+#undef MD5_G
+#undef MD5_H
+#undef MD5_I
+#undef MD5_STEP
+
+} // namespace
+
+void MD5Init(MD5Context& context) {
+    context.state[0] = 0x67452301;
+    context.state[1] = 0xefcdab89;
+    context.state[2] = 0x98badcfe;
+    context.state[3] = 0x10325476;
+    context.count[0] = context.count[1] = 0;
+}
+
+void MD5Update(MD5Context& context, const void* bytes, size_t count) {
+    const unsigned char* input = static_cast<const unsigned char*>(bytes);
+    size_t used = (context.count[0] >> 3) & 0x3F;
+    uint64_t bits =
+        (static_cast<uint64_t>(context.count[1]) << 32 | context.count[0]) + (uint64_t{count} << 3);
+    context.count[0] = static_cast<uint32_t>(bits);
+    context.count[1] = static_cast<uint32_t>(bits >> 32);
+
+    if (used > 0) {
+        size_t take = 64 - used;
+        if (count < take) {
+            std::memcpy(context.buffer + used, input, count);
+            return;
+        }
+        std::memcpy(context.buffer + used, input, take);
+        transform(context.state, context.buffer, 1);
+        input += take;
+        count -= take;
+    }
+    transform(context.state, input, count / 64);
+    input += count / 64 * 64;
+    std::memcpy(context.buffer, input, count % 64);
+}
+
+std::string MD5Final(MD5Context& context) {
+    unsigned char length[8];
+    for (int i = 0; i < 4; ++i) {
+        length[i] = static_cast<unsigned char>(context.count[0] >> (8 * i));
+        length[i + 4] = static_cast<unsigned char>(context.count[1] >> (8 * i));
+    }
+    size_t used = (context.count[0] >> 3) & 0x3F;
+    static const unsigned char padding[64] = {0x80};
+    MD5Update(context, padding, used < 56 ? 56 - used : 120 - used);
+    MD5Update(context, length, 8);
+
+    static const char hex[] = "0123456789abcdef";
+    std::string text(32, '0');
+    for (int i = 0; i < 16; ++i) {
+        unsigned char byte = static_cast<unsigned char>(context.state[i / 4] >> (8 * (i % 4)));
+        text[2 * i] = hex[byte >> 4];
+        text[2 * i + 1] = hex[byte & 0x0F];
+    }
+    std::memset(&context, 0, sizeof context);
+    return text;
+}
+
+std::string MD5String(std::string_view bytes) {
+    MD5Context context;
+    MD5Init(context);
+    MD5Update(context, bytes.data(), bytes.size());
+    return MD5Final(context);
+}
+
+std::string MD5File(std::string_view path) {
+    int fd = ::open(NativePath(path).c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return {};
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return {};
+    }
+    ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    MD5Context context;
+    MD5Init(context);
+    unsigned char buffer[8192];
+    uint64_t left = static_cast<uint64_t>(st.st_size);
+    while (left > 0) {
+        ssize_t n = ::read(fd, buffer, left < sizeof buffer ? static_cast<size_t>(left) : sizeof buffer);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            ::close(fd);
+            return {};
+        }
+        if (n == 0)
+            break; // the file shrank: its content is what was read
+        left -= static_cast<uint64_t>(n);
+        MD5Update(context, buffer, static_cast<size_t>(n));
+    }
+    ::close(fd);
+    return MD5Final(context);
+}
