@@ -1,5 +1,7 @@
 #include "MainForm.h"
 
+#include "JobRunner.h"
+#include "LogForm.h"
 #include "Version.h"
 #include "platform/UserPrompts.h"
 
@@ -82,6 +84,8 @@ void TMainForm::buildWindow() {
     row->addLayout(column);
     setCentralWidget(central);
 
+    connect(RunButton, &QPushButton::clicked, this, [this] { handle([this] { RunButtonClick(); }); });
+
     StatusBar1 = new QStatusBar(this);
     setStatusBar(StatusBar1);
 
@@ -151,8 +155,52 @@ void TMainForm::FormDestroy() {
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
+    if (running_) {
+        closeAfterRun_ = true; // the run keeps going; the window closes when it ends
+        event->ignore();
+        return;
+    }
     FormDestroy();
     event->accept();
+}
+
+void TMainForm::setRunning(bool running) {
+    running_ = running;
+    for (QPushButton* b : {NewButton, EditButton, CopyButton, DeleteButton, Button1, Button2, RunButton})
+        b->setEnabled(!running);
+    if (!running && closeAfterRun_)
+        close();
+}
+
+void TMainForm::RunButtonClick() {
+    if (running_)
+        return;
+    auto* log = new TLogForm(store_.ProgramFolder(), this);
+    log->Document().SaveFlag = LogCheck->isChecked();
+    const bool hidden = NoLogWindowCheck->isChecked();
+    if (!hidden)
+        log->show();
+    struct RunningScope {
+        TMainForm* form;
+        ~RunningScope() { form->setRunning(false); }
+    } scope{this};
+    setRunning(true);
+    RunCounts counts = RunJobs(
+        ProcessCheckList->count(),
+        [this](int row) -> TSettings* {
+            if (row >= ProcessCheckList->count() || ProcessCheckList->item(row)->checkState() != Qt::Checked)
+                return nullptr;
+            return JobAt(row);
+        },
+        *log);
+    if (hidden) {
+        for (int row = 0; row < ProcessCheckList->count(); ++row)
+            if (JobAt(row)->LogLines == log)
+                JobAt(row)->LogLines = nullptr; // no job may keep a released window
+        delete log;
+        return;
+    }
+    log->Add(SummaryLine(counts));
 }
 
 void TMainForm::AboutMenuClick() {

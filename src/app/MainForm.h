@@ -49,6 +49,7 @@ public:
 
     void FormCreate();
     void FormDestroy();
+    void RunButtonClick();
     void AboutMenuClick();
     void ExitMenuClick();
 
@@ -63,6 +64,11 @@ private:
     void showStore();
     void storeItemsFromList();
 
+    // Commands that could harm a run in progress are disabled while it lasts.
+    void setRunning(bool running);
+
     JobStore store_;
     bool saved_ = false;
+    bool running_ = false;
+    bool closeAfterRun_ = false;
 };

@@ -17,6 +17,9 @@ public:
         Password = value;
         EnteredPassword = value;
     }
+    /// The password to log in with: the stored one, else the one entered during this run, else the user
+    /// is asked (cancelling gives the empty password and the next call asks again).
+    std::string GetPassword();
     /// The stored password alone (what gets saved).
     const std::string& GetStoredPassword() const { return Password; }
 };

@@ -1,6 +1,8 @@
 #pragma once
 
+#include "FTPClient.h"
 #include "FTPConfig.h"
+#include "LogSink.h"
 
 #include <cstdint>
 #include <memory>
@@ -8,6 +10,7 @@
 #include <vector>
 
 class IniFile;
+class TUpdates2dau;
 
 /// One job of the job list: what to distribute, where to, and how.
 class TSettings {
@@ -27,12 +30,13 @@ public:
     std::string ProcessName; ///< include patterns, one per line, each line ended by CR LF
     std::string ExcludeName; ///< exclusion lines, same form
     std::string Name;
-    std::vector<std::string>* LogLines = nullptr; ///< log sink, not owned
+    LogSink* LogLines = nullptr;                  ///< log sink, not owned
     TFTPConfig* CommonFTP = nullptr;              ///< the main window's common settings, not owned
     std::unique_ptr<TFTPConfig> OwnFTP;
     bool UseCommon = false;
     std::string TargetFolder; ///< base folder
     bool DefaultCheck = false;
+    FTPClientOptions ClientOptions; ///< client options for this job's connections (not saved)
 
     /// Reads the job from a numbered section of the main settings file. A `NarName` without a folder part
     /// gets `TargetFolder` in front. Missing keys take their defaults; never fails.
@@ -41,6 +45,26 @@ public:
     void LoadFromFile(const std::string& path);
     /// Writes the job's keys into a section of the main settings file (in memory). `OwnFTP` must exist.
     void SaveToSection(IniFile& ini, const std::string& section) const;
+
+    /// Runs the job once, logging its name before and after; true for success. Errors that the job does
+    /// not handle itself (a delete.txt or file list that cannot be read) leave it as exceptions.
+    bool Run();
+    /// Appends one line to `LogLines`; without a sink nothing happens.
+    void Log(const std::string& line);
+    /// Fills `list` with the files to distribute and logs them; false when the user chose to stop at the
+    /// delete.txt question. Throws EEncodingError when a file's name has no Shift_JIS form.
+    bool MakeFileList(TUpdates2dau& list);
+
+    bool RunNetwork();   ///< network update job
+    bool RunUpload();    ///< archive and upload job
+    bool RunNarCreate(); ///< archive-only job
+
+    /// A client for this job's server (common or own settings), not yet connected. Asks for the password
+    /// here when none is known.
+    std::unique_ptr<TFTPClient> CreateFTP();
+    /// Makes sure the nested folder (relative, with '' and a trailing '') exists below the client's
+    /// current directory and returns there. Throws when a level can be neither entered nor made.
+    void MakeRemoteDirs(TFTPClient& ftp, const std::string& folder);
 
     /// `TargetFolder` with a trailing path delimiter.
     std::string BaseFolder() const;

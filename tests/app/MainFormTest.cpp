@@ -2,11 +2,14 @@
 #include "platform/FileSystem.h"
 #include "platform/IniFile.h"
 #include "support/ScriptedPrompts.h"
+#include "platform/Clock.h"
 #include "support/TempDir.h"
 
 #include <QCheckBox>
 #include <QListWidget>
 #include <QMenu>
+#include <QPlainTextEdit>
+#include <filesystem>
 #include <QPushButton>
 #include <gtest/gtest.h>
 
@@ -79,4 +82,119 @@ TEST(MainForm, AboutShowsTitleAndVersionOnOneLine) {
     EXPECT_EQ(prompts.questions[0].title, "情報");
     EXPECT_EQ(prompts.questions[0].text, "Quillon0.1.0.33\n開発元サイトを開きますか？");
     EXPECT_EQ(prompts.questions[0].icon, UserPrompts::Icon::Information);
+}
+
+namespace {
+
+std::tm fixedTime() {
+    std::tm t{};
+    t.tm_year = 2026 - 1900;
+    t.tm_mon = 11;
+    t.tm_mday = 8;
+    t.tm_hour = 4;
+    t.tm_min = 5;
+    t.tm_sec = 9;
+    return t;
+}
+
+// The settings of one archive-only job over `folder` (runs without a server).
+std::string oneJob(const std::string& folder, bool ticked) {
+    return "[General]\r\nSettingsCount=1\r\n[0]\r\nName=job\r\nSetting=NarCreate\r\nTargetFolder=" + folder +
+           "\r\nProcessName=*.txt\r\nDefaultCheck=" + (ticked ? "1" : "0") + "\r\n";
+}
+
+QPlainTextEdit* logMemo(TMainForm& form, int index) {
+    auto memos = form.findChildren<QPlainTextEdit*>("Memo1");
+    return index < memos.size() ? memos[index] : nullptr;
+}
+
+struct FixedClock {
+    FixedClock() {
+        std::tm t = fixedTime();
+        SetClockForTesting(&t);
+    }
+    ~FixedClock() { SetClockForTesting(nullptr); }
+};
+
+} // namespace
+
+TEST(RunLoopWindow, NoTickedJobShowsOnlyTheSummaryAndSavesIt) {
+    TempDir dir;
+    dir.write("quillon.ini", oneJob(dir.path(), false));
+    ScriptedPrompts prompts;
+    FixedClock clock;
+    TMainForm form(dir / "quillon");
+    form.LogCheck->setChecked(true);
+    form.RunButton->click();
+    QPlainTextEdit* memo = logMemo(form, 0);
+    ASSERT_NE(memo, nullptr);
+    EXPECT_TRUE(memo->window()->isVisible());
+    EXPECT_EQ(memo->window()->windowTitle(), QString::fromUtf8("ログ"));
+    EXPECT_EQ(memo->toPlainText(), QString::fromUtf8("0項目実行 - 成功0 / 失敗0\n"));
+    EXPECT_EQ(ReadAll(dir / "log/log20261208040509.log"),
+              "0\x8D\x80\x96\xDA\x8E\xC0\x8D\x73 - \x90\xAC\x8C\xF7" "0 / \x8E\xB8\x94\x73" "0\r\n");
+
+    // Text the user types is saved too.
+    memo->appendPlainText("note");
+    EXPECT_NE(ReadAll(dir / "log/log20261208040509.log").find("note"), std::string::npos);
+    EXPECT_TRUE(prompts.errors.empty());
+}
+
+TEST(RunLoopWindow, HiddenWindowWritesJobLinesButNoSummary) {
+    TempDir dir;
+    dir.write("a.txt", "a");
+    dir.write("quillon.ini", oneJob(dir.path(), true));
+    ScriptedPrompts prompts;
+    FixedClock clock;
+    TMainForm form(dir / "quillon");
+    form.LogCheck->setChecked(true);
+    form.NoLogWindowCheck->setChecked(true);
+    form.RunButton->click();
+    EXPECT_EQ(logMemo(form, 0), nullptr); // released after the run
+    std::string file = ReadAll(dir / "log/log20261208040509.log");
+    EXPECT_EQ(file.rfind("job\x8E\xC0\x8D\x73\x82\xB5\x82\xDC\x82\xB7\x81\x42\r\n", 0), 0u);
+    EXPECT_NE(file.find("a.txt\r\n"), std::string::npos);
+    EXPECT_EQ(file.find("0 / "), std::string::npos);
+    EXPECT_EQ(form.JobAt(0)->LogLines, nullptr);
+
+    // Hidden and nothing ticked: no line, so no file.
+    TempDir other;
+    other.write("quillon.ini", oneJob(other.path(), false));
+    TMainForm quiet(other / "quillon");
+    quiet.LogCheck->setChecked(true);
+    quiet.NoLogWindowCheck->setChecked(true);
+    quiet.RunButton->click();
+    EXPECT_FALSE(std::filesystem::exists(other / "log"));
+}
+
+TEST(RunLoopWindow, CommandsAreRefusedWhileARunIsInProgress) {
+    TempDir dir;
+    dir.write("a.txt", "a");
+    dir.write("quillon.ini", oneJob(dir.path(), true));
+    struct DuringRun : ScriptedPrompts {
+        TMainForm* form = nullptr;
+        bool runEnabled = true, deleteEnabled = true, closed = false;
+        void ProcessMessages() override {
+            runEnabled = form->RunButton->isEnabled();
+            deleteEnabled = form->DeleteButton->isEnabled();
+            closed = !form->close(); // refused while running
+        }
+    } prompts;
+    FixedClock clock;
+    auto* form = new TMainForm(dir / "quillon");
+    form->setAttribute(Qt::WA_DeleteOnClose, false);
+    form->show();
+    prompts.form = form;
+    form->RunButton->click();
+    EXPECT_FALSE(prompts.runEnabled);
+    EXPECT_FALSE(prompts.deleteEnabled);
+    EXPECT_TRUE(prompts.closed);
+    // The close asked for during the run happened when it ended, with the save.
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_TRUE(form->RunButton->isEnabled());
+    EXPECT_NE(ReadAll(dir / "quillon.ini").find("[FTP]"), std::string::npos);
+    QPlainTextEdit* memo = logMemo(*form, 0);
+    ASSERT_NE(memo, nullptr);
+    EXPECT_TRUE(memo->toPlainText().endsWith(QString::fromUtf8("1項目実行 - 成功1 / 失敗0\n")));
+    delete form;
 }

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <functional>
+#include <string>
+
+class LogSink;
+class TSettings;
+
+/// What a run counted: jobs run and the successes among them.
+struct RunCounts {
+    int Run = 0;
+    int Succeeded = 0;
+};
+
+/// Runs, for each position 0..count-1 in order, the job that `tickedJob` gives (nullptr for an unticked
+/// item; asked when the position is reached), each with `sink` as its log. An error that leaves a job's Run
+/// ends the run and reaches the caller.
+RunCounts RunJobs(int count, const std::function<TSettings*(int)>& tickedJob, LogSink& sink);
+
+/// "%d項目実行 - 成功%d / 失敗%d".
+std::string SummaryLine(const RunCounts& counts);

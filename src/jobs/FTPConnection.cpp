@@ -1,0 +1,41 @@
+// The FTP connection of a job: client set-up and nested remote folders.
+#include "Settings.h"
+
+std::unique_ptr<TFTPClient> TSettings::CreateFTP() {
+    auto ftp = std::make_unique<TFTPClient>();
+    if (!OwnFTP)
+        OwnFTP = std::make_unique<TFTPConfig>();
+    TFTPConfig& config = UseCommon && CommonFTP ? *CommonFTP : *OwnFTP;
+    ftp->Username = config.ID;
+    ftp->Password = config.GetPassword();
+    ftp->Passive = config.Passive;
+    ftp->UseTLS = config.SSL;
+    ftp->Host = config.Server;
+    ftp->Options = ClientOptions;
+    return ftp;
+}
+
+void TSettings::MakeRemoteDirs(TFTPClient& ftp, const std::string& folder) {
+    std::vector<std::string> components;
+    size_t start = 0;
+    for (size_t sep; (sep = folder.find('\\', start)) != std::string::npos; start = sep + 1)
+        components.push_back(folder.substr(start, sep - start));
+    if (start < folder.size())
+        components.push_back(folder.substr(start));
+
+    for (const std::string& component : components) {
+        try {
+            ftp.ChangeDir(component);
+        } catch (const EFTPError&) {
+            Log("ディレクトリ" + component + "を作成します。");
+            try {
+                ftp.MakeDir(component);
+            } catch (const EFTPError&) {
+                // The change of directory below decides.
+            }
+            ftp.ChangeDir(component);
+        }
+    }
+    for (size_t i = 0; i < components.size(); ++i)
+        ftp.ChangeDirUp();
+}

@@ -1,0 +1,258 @@
+#include "app/JobRunner.h"
+#include "jobs/Settings.h"
+#include "support/FtpServer.h"
+#include "support/JobFixtures.h"
+#include "support/ReferenceMd5.h"
+#include "support/ScriptedPrompts.h"
+#include "support/TempDir.h"
+#include "support/VectorSink.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <gtest/gtest.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+const char* const patterns = "readme.txt\r\nghost/master/*.*\r\nshell/master/*.png\r\n";
+const std::string kanaName = "ghost/master/ソ表能.txt";
+const std::string kanaCp932 = "ghost/master/\x83\x5C\x95\x5C\x94\x5C.txt";
+
+void makeGhost(const TempDir& dir) {
+    dir.write("readme.txt", "read me\r\n");
+    dir.write("ghost/master/a.dic", "dic one");
+    dir.write(kanaName, "kana");
+    dir.write("shell/master/s0.png", std::string(70000, '\x89'));
+}
+
+// The list the server must hold, built independently: CP932 names, OpenSSL digests.
+std::string expectedList(const TempDir& dir, const std::vector<std::pair<std::string, std::string>>& files) {
+    std::string text;
+    for (const auto& [utf8, onDisk] : files)
+        text += onDisk + "\x01" + ReferenceMd5(ReadAll(dir / utf8)) + "\x01\r\n";
+    return text;
+}
+
+std::vector<std::pair<std::string, std::string>> allFiles() {
+    return {{"readme.txt", "readme.txt"},
+            {"ghost/master/a.dic", "ghost/master/a.dic"},
+            {kanaName, kanaCp932},
+            {"shell/master/s0.png", "shell/master/s0.png"}};
+}
+
+Lines stored(const FtpServer& server) {
+    Lines s;
+    for (const std::string& c : server.commands())
+        if (c.rfind("STOR ", 0) == 0)
+            s.push_back(c.substr(5));
+    return s;
+}
+
+bool contains(const Lines& lines, const std::string& line) {
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+// Runs one job through the run loop; returns its log entries and whether it succeeded.
+std::pair<Lines, bool> runThroughLoop(TSettings& job) {
+    VectorSink sink;
+    RunCounts counts = RunJobs(1, [&](int) { return &job; }, sink);
+    return {sink.lines, counts.Succeeded == 1};
+}
+
+void expectMirrors(const FtpServer& server, const TempDir& local, const Lines& relatives) {
+    for (const std::string& rel : relatives)
+        EXPECT_EQ(ReadAll(server.root() + "pub/" + rel), ReadAll(local / rel)) << rel;
+}
+
+} // namespace
+
+TEST(NetworkJob, FirstUploadThenOnlyWhatChanged) {
+    FtpServer server;
+    server.rootDir().mkdir("pub");
+    TempDir local;
+    makeGhost(local);
+    auto job = NetworkJob(server, local.path(), patterns);
+
+    auto [log1, ok1] = runThroughLoop(*job);
+    ASSERT_TRUE(ok1) << ::testing::PrintToString(log1);
+    EXPECT_TRUE(contains(log1, "リモートのupdates2.dauの取得に失敗しました"));
+    EXPECT_TRUE(contains(log1, server.address() + "へ接続します。"));
+    EXPECT_TRUE(contains(log1, kanaName + "はリモートサーバ上に存在しません。アップロード対象とします。"));
+    EXPECT_TRUE(contains(log1, "ghost/master/a.dicをアップロードします。"));
+    EXPECT_EQ(log1.back(), "net実行しました。\r\n");
+    expectMirrors(server, local, {"readme.txt", "ghost/master/a.dic", kanaName, "shell/master/s0.png"});
+    EXPECT_EQ(ReadAll(server.root() + "pub/updates2.dau"), expectedList(local, allFiles()));
+    EXPECT_EQ(stored(server), (Lines{"readme.txt", "ghost/master/a.dic", kanaName, "shell/master/s0.png",
+                                     "updates2.dau"})); // the list last
+    EXPECT_FALSE(fs::exists(local / "updates2.dau"));
+
+    // Change one file, add one, delete one.
+    local.write("ghost/master/a.dic", "dic two");
+    local.write("ghost/master/b.dic", "new");
+    fs::remove(local / "readme.txt");
+    server.clearLog();
+    auto [log2, ok2] = runThroughLoop(*job);
+    ASSERT_TRUE(ok2) << ::testing::PrintToString(log2);
+    EXPECT_TRUE(contains(log2, "ghost/master/a.dicは更新されています。アップロード対象とします。"));
+    EXPECT_TRUE(contains(log2, "ghost/master/b.dicはリモートサーバ上に存在しません。アップロード対象とします。"));
+    EXPECT_EQ(stored(server), (Lines{"ghost/master/a.dic", "ghost/master/b.dic", "updates2.dau"}));
+    expectMirrors(server, local, {"ghost/master/a.dic", "ghost/master/b.dic"});
+    EXPECT_TRUE(fs::exists(server.root() + "pub/readme.txt")); // nothing is deleted on the server
+    EXPECT_EQ(ReadAll(server.root() + "pub/updates2.dau"),
+              expectedList(local, {{"ghost/master/a.dic", "ghost/master/a.dic"},
+                                   {"ghost/master/b.dic", "ghost/master/b.dic"},
+                                   {kanaName, kanaCp932},
+                                   {"shell/master/s0.png", "shell/master/s0.png"}}));
+
+    // Nothing changed: no upload at all, and still a success.
+    server.clearLog();
+    auto [log3, ok3] = runThroughLoop(*job);
+    EXPECT_TRUE(ok3);
+    EXPECT_TRUE(contains(log3, "更新されたファイルはありません。"));
+    EXPECT_TRUE(stored(server).empty());
+    EXPECT_FALSE(fs::exists(local / "updates2.dau"));
+}
+
+TEST(NetworkJob, ImplicitTlsEndToEnd) {
+    FtpServer::Config config;
+    config.tlsPem = Certificates().serverPem;
+    FtpServer server(config);
+    server.rootDir().mkdir("pub");
+    TempDir local;
+    makeGhost(local);
+    auto job = NetworkJob(server, local.path(), patterns);
+    job->OwnFTP->SSL = true;
+    job->ClientOptions.CAFile = Certificates().caFile;
+    auto [log1, ok1] = runThroughLoop(*job);
+    ASSERT_TRUE(ok1) << ::testing::PrintToString(log1);
+    local.write("ghost/master/a.dic", "changed over TLS");
+    auto [log2, ok2] = runThroughLoop(*job);
+    ASSERT_TRUE(ok2) << ::testing::PrintToString(log2);
+    expectMirrors(server, local, {"readme.txt", "ghost/master/a.dic", kanaName, "shell/master/s0.png"});
+    EXPECT_EQ(ReadAll(server.root() + "pub/updates2.dau"), expectedList(local, allFiles()));
+}
+
+TEST(NetworkJob, ServerListsThatDoNotMatchExactly) {
+    FtpServer server;
+    TempDir local;
+    makeGhost(local);
+    std::string dicDigest = ReferenceMd5(ReadAll(local / "ghost/master/a.dic"));
+    std::string upper = dicDigest;
+    std::transform(upper.begin(), upper.end(), upper.begin(), ::toupper);
+    // readme.txt matches; a.dic only in upper case; a bad line stops the reading before the kana file.
+    server.rootDir().write("pub/updates2.dau", "readme.txt\x01" + ReferenceMd5(ReadAll(local / "readme.txt")) +
+                                                    "\x01\r\nghost/master/a.dic\x01" + upper +
+                                                    "\x01\r\ngone.txt\x01" "abc\x01\r\nbad line\r\n" + kanaCp932 +
+                                                    "\x01" + ReferenceMd5("kana") + "\x01\r\n");
+    auto job = NetworkJob(server, local.path(), patterns);
+    auto [log, ok] = runThroughLoop(*job);
+    ASSERT_TRUE(ok) << ::testing::PrintToString(log);
+    EXPECT_TRUE(contains(log, "リモートのupdates2.dauのロードに失敗しました"));
+    EXPECT_FALSE(contains(log, "リモートのupdates2.dauの取得に失敗しました"));
+    EXPECT_TRUE(contains(log, "ghost/master/a.dicは更新されています。アップロード対象とします。"));
+    EXPECT_EQ(stored(server), (Lines{"ghost/master/a.dic", kanaName, "shell/master/s0.png", "updates2.dau"}));
+    EXPECT_EQ(ReadAll(server.root() + "pub/updates2.dau"), expectedList(local, allFiles()));
+}
+
+TEST(NetworkJob, MissingDirectoryIsCreatedWhenItsParentExists) {
+    FtpServer server;
+    TempDir local;
+    makeGhost(local);
+    auto job = NetworkJob(server, local.path(), patterns, "pub");
+    auto [log, ok] = runThroughLoop(*job);
+    ASSERT_TRUE(ok) << ::testing::PrintToString(log);
+    EXPECT_TRUE(contains(log, "ターゲットディレクトリが見つかりません。作成します。"));
+    EXPECT_FALSE(contains(log, "updates2.dauを取得します。"));
+    EXPECT_EQ(ReadAll(server.root() + "pub/updates2.dau"), expectedList(local, allFiles()));
+
+    FtpServer second;
+    auto deep = NetworkJob(second, local.path(), patterns, "missing/pub");
+    auto [log2, ok2] = runThroughLoop(*deep);
+    EXPECT_FALSE(ok2);
+    ASSERT_GE(log2.size(), 3u);
+    EXPECT_EQ(log2[log2.size() - 3], "ターゲットディレクトリが見つかりません。作成します。");
+    EXPECT_EQ(log2[log2.size() - 2].rfind("FTP接続が出来ませんでした。転送は行われません：550", 0), 0u) << log2[log2.size() - 2];
+    EXPECT_TRUE(stored(second).empty());
+}
+
+TEST(NetworkJob, FailedUploadStopsBeforeTheList) {
+    FtpServer::Config config;
+    config.readOnly = {"pub/shell"};
+    FtpServer server(config);
+    TempDir local;
+    makeGhost(local);
+    local.write("shell/master/s1.png", "later");
+    auto job = NetworkJob(server, local.path(), patterns);
+    auto [log, ok] = runThroughLoop(*job);
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(log[log.size() - 2].rfind("FTP接続が出来ませんでした。転送は行われません：", 0), 0u);
+    EXPECT_EQ(stored(server), (Lines{"readme.txt", "ghost/master/a.dic", kanaName}));
+    EXPECT_FALSE(fs::exists(server.root() + "pub/updates2.dau"));
+    EXPECT_FALSE(fs::exists(server.root() + "pub/shell/master/s1.png"));
+}
+
+TEST(NetworkJob, ServerStoppedDuringTheRunFailsTheJob) {
+    auto server = std::make_unique<FtpServer>();
+    server->rootDir().mkdir("pub");
+    TempDir local;
+    makeGhost(local);
+    auto job = NetworkJob(*server, local.path(), patterns);
+    // The message pump after the first upload stops the server.
+    struct StopAfterUpload : ScriptedPrompts {
+        FtpServer* server = nullptr;
+        void ProcessMessages() override {
+            if (server && !server->commands().empty() && server->commands().back().rfind("STOR", 0) == 0)
+                server->stop();
+        }
+    } prompts;
+    prompts.server = server.get();
+    auto [log, ok] = runThroughLoop(*job);
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(log[log.size() - 2].rfind("FTP接続が出来ませんでした。転送は行われません：", 0), 0u);
+    EXPECT_FALSE(fs::exists(server->root() + "pub/updates2.dau"));
+}
+
+TEST(NetworkJob, AnsweringNoToTheDeleteListQuestionNeverConnects) {
+    FtpServer server;
+    TempDir local;
+    makeGhost(local);
+    local.write("delete.txt", "readme.txt\r\n");
+    auto job = NetworkJob(server, local.path(), std::string("delete.txt\r\n") + patterns);
+    job->OwnFTP->SetPassword("");
+    ScriptedPrompts prompts;
+    prompts.typed.push_back("secret");
+    prompts.answers.push_back(false);
+    auto [log, ok] = runThroughLoop(*job);
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(prompts.inputs.size(), 1u); // the password was asked first
+    EXPECT_EQ(prompts.questions.size(), 1u);
+    EXPECT_TRUE(server.commands().empty());
+}
+
+TEST(NetworkJob, CommonPasswordIsAskedOnceForTwoJobs) {
+    FtpServer server;
+    TempDir local;
+    makeGhost(local);
+    TFTPConfig common;
+    common.Server = server.address();
+    common.ID = "user";
+    common.Passive = true;
+    auto first = NetworkJob(server, local.path(), patterns);
+    auto second = NetworkJob(server, local.path(), patterns, "other");
+    for (auto* job : {first.get(), second.get()}) {
+        job->UseCommon = true;
+        job->CommonFTP = &common;
+    }
+    ScriptedPrompts prompts;
+    prompts.typed.push_back("secret");
+    VectorSink sink;
+    RunCounts counts = RunJobs(2, [&](int i) { return i == 0 ? first.get() : second.get(); }, sink);
+    EXPECT_EQ(counts.Run, 2);
+    EXPECT_EQ(counts.Succeeded, 2);
+    EXPECT_EQ(prompts.inputs.size(), 1u);
+    for (const std::string& line : sink.lines)
+        EXPECT_EQ(line.find("secret"), std::string::npos) << "password in the log: " << line;
+}
