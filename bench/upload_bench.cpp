@@ -1,0 +1,146 @@
+// Network update against curl's command-line client, both uploading the generated ghost tree to the same
+// local FTP server (pyftpdlib) over one connection; then a run with nothing changed, and one with ten
+// changed files.
+#include "GhostTree.h"
+#include "jobs/FTPClient.h"
+#include "jobs/Settings.h"
+#include "support/FtpServer.h"
+#include "updatelist/Updates2dau.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct MinMax {
+    double min = 1e300, max = 0;
+    void add(double s) {
+        min = std::min(min, s);
+        max = std::max(max, s);
+    }
+};
+
+void emptyRemote(const FtpServer& server) {
+    fs::remove_all(server.root() + "pub");
+    fs::create_directories(server.root() + "pub");
+}
+
+int storCount(const FtpServer& server, std::vector<std::string>* names = nullptr) {
+    int n = 0;
+    for (const std::string& c : server.commands())
+        if (c.rfind("STOR ", 0) == 0) {
+            ++n;
+            if (names)
+                names->push_back(c.substr(5));
+        }
+    return n;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::string work = argc > 1 ? argv[1] : "/tmp/quillon-bench";
+    int runs = argc > 2 ? std::atoi(argv[2]) : 3;
+    fs::create_directories(work);
+    GhostTree tree = MakeGhostTree(work + "/ghost-tree");
+    WarmCache(tree);
+    FtpServer server;
+
+    TSettings job;
+    job.Name = "bench";
+    job.Kind = TSettings::Network;
+    job.OwnFTP = std::make_unique<TFTPConfig>();
+    job.OwnFTP->Server = server.address();
+    job.OwnFTP->ID = "user";
+    job.OwnFTP->SetPassword("secret");
+    job.OwnFTP->Passive = true;
+    job.Directory = "pub";
+    job.TargetFolder = tree.root;
+    job.ProcessName = tree.patterns;
+
+    // curl: one invocation, one connection, every file to its place.
+    std::string config = work + "/curl-upload.cfg";
+    {
+        std::ofstream out(config);
+        out << "ftp-create-dirs\nsilent\nshow-error\nuser = \"user:secret\"\n";
+        for (const std::string& rel : tree.files)
+            out << "upload-file = \"" << tree.root << rel << "\"\nurl = \"ftp://" << server.address() << "/pub/" << rel
+                << "\"\n";
+    }
+    MinMax ours, curl;
+    for (int i = 0; i < runs; ++i) {
+        emptyRemote(server);
+        server.clearLog();
+        double t = BestSeconds(1, [&] {
+            if (!job.Run())
+                std::printf("our upload failed\n");
+        });
+        if (storCount(server) != static_cast<int>(tree.files.size()) + 1)
+            return std::printf("our first upload sent %d files\n", storCount(server)), 1;
+        ours.add(t);
+
+        emptyRemote(server);
+        int rc = 0;
+        curl.add(BestSeconds(1, [&] { rc = std::system(("curl -K '" + config + "'").c_str()); }));
+        if (rc != 0)
+            return std::printf("curl failed\n"), 1;
+    }
+    std::printf("first upload of %zu files, %.0f MB: ours min %.3f s max %.3f s; curl min %.3f s max %.3f s; "
+                "ratio of minima %.3f (target <= 1.5)\n",
+                tree.files.size(), static_cast<double>(tree.totalBytes) / 1e6, ours.min, ours.max, curl.min, curl.max,
+                ours.min / curl.min);
+
+    // Bring the server up to date with our list, then a run in which nothing changed.
+    emptyRemote(server);
+    job.Run();
+    server.clearLog();
+    double unchanged = BestSeconds(runs, [&] { job.Run(); });
+    int sent = storCount(server);
+    double reference = BestSeconds(runs, [&] {
+        TUpdates2dau list;
+        list.BaseFolder = job.BaseFolder();
+        list.Build(job.ProcessName, job.ExcludeName);
+        TFTPClient ftp;
+        ftp.Host = server.address();
+        ftp.Username = "user";
+        ftp.Password = "secret";
+        ftp.Passive = true;
+        ftp.Connect();
+        ftp.ChangeDir("pub");
+        std::string copy = work + "/list-copy.dau";
+        fs::remove(copy);
+        ftp.Get("updates2.dau", copy);
+        ftp.Quit();
+    });
+    std::printf("nothing changed: %.3f s; Build plus one download of the list: %.3f s; ratio %.3f (target <= 1.2); "
+                "files sent: %d\n",
+                unchanged, reference, unchanged / reference, sent);
+
+    // Ten changed files.
+    std::vector<std::string> changed;
+    for (size_t i = 0; i < 10; ++i) {
+        const std::string& rel = tree.files[i * tree.files.size() / 10];
+        std::ofstream(tree.root + rel, std::ios::app) << "x";
+        changed.push_back(rel);
+    }
+    server.clearLog();
+    double tenTime = BestSeconds(1, [&] { job.Run(); });
+    std::vector<std::string> names;
+    storCount(server, &names);
+    std::sort(changed.begin(), changed.end());
+    std::vector<std::string> expected = changed;
+    expected.push_back("updates2.dau");
+    std::sort(names.begin(), names.end());
+    std::sort(expected.begin(), expected.end());
+    bool exact = names == expected;
+    std::printf("ten changed: %.3f s, %zu files sent (%s)\n", tenTime, names.size(),
+                exact ? "exactly the ten and updates2.dau" : "NOT the expected files");
+    // Put the tree back as generated for later runs.
+    fs::remove(work + "/ghost-tree/.complete-v2-1");
+    return exact ? 0 : 1;
+}
