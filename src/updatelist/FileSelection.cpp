@@ -5,6 +5,7 @@
 #include "platform/Paths.h"
 #include "platform/TextLines.h"
 #include "platform/UserPrompts.h"
+#include "platform/Wildcard.h"
 
 namespace {
 

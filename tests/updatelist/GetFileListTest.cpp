@@ -1,4 +1,5 @@
 #include "updatelist/GetFileList.h"
+#include "platform/Wildcard.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>

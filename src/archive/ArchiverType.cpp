@@ -1,0 +1,55 @@
+#include "ArchiverType.h"
+
+#include "OtherFormats.h"
+#include "Zip32.h"
+#include "platform/Paths.h"
+
+#include <map>
+
+TArchiverType DetectByExtension(const std::string& fileName) {
+    static const std::map<std::string, TArchiverType> byExtension = {
+        {".lzh", atLha},  {".zip", atZip}, {".jar", atZip}, {".ear", atZip}, {".war", atZip}, {".cab", atCab},
+        {".arj", atArj},  {".tar", atTar}, {".a", atTar},   {".lib", atTar}, {".deb", atTar}, {".rpm", atTar},
+        {".cpio", atTar}, {".tgz", atTgz}, {".taz", atTgz}, {".gz", atTgz},  {".z", atTgz},   {".bz2", atBZ2},
+        {".rar", atRar},  {".gza", atBga}, {".bza", atBga}, {".yz1", atYz1}, {".gca", atGCA}, {".7z", at7z},
+    };
+    std::string name = ExtractFileName(fileName);
+    size_t dot = name.rfind('.');
+    if (dot == std::string::npos)
+        return atNone;
+    std::string ext = name.substr(dot);
+    for (char& c : ext)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    if (ext == ".exe")
+        return DetectByContent(fileName);
+    auto it = byExtension.find(ext);
+    return it == byExtension.end() ? atNone : it->second;
+}
+
+TArchiverType DetectByContent(const std::string& fileName) {
+    TArchiverType result = atNone;
+    int tar = TarArchiveType(fileName);
+    if (tar == 1)
+        result = atTar;
+    else if (tar >= 2 && tar <= 5)
+        result = atTgz;
+    else if (tar == 6 || tar == 7)
+        result = atBZ2;
+    // Each probe that answers yes replaces the result, so the last match wins.
+    if (RarProbe(fileName))
+        result = atRar;
+    if (ArjProbe(fileName))
+        result = atArj;
+    if (TZip32::ContentProbe(fileName))
+        result = atZip;
+    if (BgaProbe(fileName))
+        result = atBga;
+    if (Yz1Probe(fileName))
+        result = atYz1;
+    if (CabProbe(fileName))
+        result = atCab;
+    if (LhaProbe(fileName))
+        result = atLha;
+    return result;
+}

@@ -1,0 +1,147 @@
+#include "archive/BuiltinZip.h"
+#include "archive/ArchiveFile.h"
+#include "archive/ArchiverApi.h"
+#include "archive/ArchiverRegistry.h"
+#include "archive/Zip32.h"
+#include "support/Shell.h"
+#include "support/TempDir.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <random>
+#include <sys/time.h>
+
+namespace {
+
+std::string randomBytes(size_t n, unsigned seed) {
+    std::mt19937 rng(seed);
+    std::string s(n, '\0');
+    for (char& c : s)
+        c = static_cast<char>(rng());
+    return s;
+}
+
+int pack(const TempDir& dir, const std::string& archive, const std::vector<std::string>& names,
+         const std::string& userOptions = "-9 -X") {
+    ResetArchiverLibraries();
+    TZip32().FreeDLL();
+    TArchiveFile component;
+    component.SetFileName(archive);
+    TArchiverOptions o;
+    o.UserOptions = userOptions;
+    return component.PackFiles(nullptr, &o, dir.path(), {names});
+}
+
+} // namespace
+
+TEST(BuiltinZip, ArchiveAsUnzipSeesIt) {
+    TempDir dir;
+    std::string text;
+    for (int i = 0; i < 2000; ++i)
+        text += "\\h\\s[0]こんにちは。\\n\\e ";
+    dir.write("readme.txt", text);
+    dir.write("ghost/master/updates2.dau", "list");
+    dir.write("ghost/master/ソ表能.dic", text.substr(0, 999));
+    dir.write("shell/master/surface0.png", randomBytes(50000, 3));
+    dir.write("-dash[1].txt", "odd name");
+    dir.write("empty.txt", "");
+    std::string archive = dir / "temp.zip";
+    ASSERT_EQ(pack(dir, archive,
+                   {"readme.txt", "ghost\\master\\updates2.dau", "ghost\\master\\ソ表能.dic",
+                    "shell\\master\\surface0.png", "-dash[1].txt", "empty.txt"}),
+              0);
+
+    int status = 0;
+    std::string listing = RunShell("zipinfo -v '" + archive + "'", &status);
+    ASSERT_EQ(status, 0) << listing;
+    auto count = [&](const std::string& what) {
+        size_t n = 0;
+        for (size_t at = 0; (at = listing.find(what, at)) != std::string::npos; ++at)
+            ++n;
+        return n;
+    };
+    EXPECT_EQ(count("length of extra field:                          0 bytes"), 6u);
+    EXPECT_EQ(count("length of extra field:"), 6u);
+    EXPECT_EQ(listing.find("UTF-8"), std::string::npos) << "names must not carry the UTF-8 flag";
+
+    // Sorted members under their relative paths, no folder entries, names as CP932 bytes.
+    const std::string kana = "ghost/master/\x83\x5C\x95\x5C\x94\x5C.dic";
+    EXPECT_EQ(RunShell("zipinfo -1 '" + archive + "'"),
+              "-dash[1].txt\nempty.txt\nghost/master/updates2.dau\n" + kana +
+                  "\nreadme.txt\nshell/master/surface0.png\n");
+    for (const std::string line : {"readme.txt", "ghost/master/updates2.dau", "surface0.png", "empty.txt"}) {
+        std::string row = RunShell("zipinfo '" + archive + "' | grep '" + line + "'");
+        bool stored =
+            line != "readme.txt"; // incompressible, tiny or empty: deflate would not make it smaller
+        EXPECT_NE(row.find(stored ? " stor " : " def"), std::string::npos) << row;
+    }
+
+    // Extracted by a real unzip, every file comes back byte for byte, the kana one under its CP932 name.
+    std::string out = dir.mkdir("out");
+    RunShell("cd '" + out + "' && unzip -q '" + archive + "'", &status);
+    ASSERT_EQ(status, 0);
+    for (const char* rel : {"readme.txt", "ghost/master/updates2.dau", "shell/master/surface0.png",
+                            "-dash[1].txt", "empty.txt"})
+        EXPECT_EQ(ReadAll(out + "/" + rel), ReadAll(dir / rel)) << rel;
+    EXPECT_EQ(ReadAll(out + "/" + kana), ReadAll(dir / "ghost/master/ソ表能.dic"));
+    RunShell("unzip -tq '" + archive + "'", &status);
+    EXPECT_EQ(status, 0);
+}
+
+TEST(BuiltinZip, MemberTimesFollowTheFiles) {
+    TempDir dir;
+    std::string file = dir.write("a.txt", "a");
+    std::tm t{};
+    t.tm_year = 2020 - 1900;
+    t.tm_mon = 4;
+    t.tm_mday = 6;
+    t.tm_hour = 7;
+    t.tm_min = 8;
+    t.tm_sec = 10;
+    t.tm_isdst = -1;
+    timeval times[2] = {{std::mktime(&t), 0}, {std::mktime(&t), 0}};
+    ::utimes(file.c_str(), times);
+    ASSERT_EQ(pack(dir, dir / "t.zip", {"a.txt"}), 0);
+    std::string listing = RunShell("zipinfo -T '" + dir / "t.zip" + "'");
+    EXPECT_NE(listing.find("20200506.070810"), std::string::npos) << listing;
+}
+
+TEST(BuiltinZip, RefusesWhatItDoesNotImplement) {
+    TempDir dir;
+    dir.write("a.txt", "a");
+    std::string archive = dir / "t.zip";
+    std::string output(256, '\0');
+    std::string command = "-u \"" + archive + "\" \"" + dir.path() + "\" \"a.txt\"";
+    EXPECT_EQ(BuiltinZipCommand(nullptr, command.c_str(), output.data(), 256), ERROR_COMMAND_NAME);
+    EXPECT_NE(std::string(output.c_str()).find("-u"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(archive));
+
+    command = " -D \"" + archive + "\" \"" + dir.path() + "\" \"missing.txt\"";
+    EXPECT_EQ(BuiltinZipCommand(nullptr, command.c_str(), output.data(), 256), ERROR_FILE_OPEN);
+    EXPECT_FALSE(std::filesystem::exists(archive));
+    EXPECT_NE(pack(dir, archive, {"a.txt"}, "-9 -r"), 0);
+}
+
+TEST(BuiltinZip, ResponseFileAndLevels) {
+    TempDir dir;
+    std::string text(100000, 'x');
+    dir.write("a.txt", text);
+    dir.write("b.txt", "b");
+    dir.write("list.txt", "\"a.txt\"\r\n\"b.txt\"\r\n");
+    std::string archive = dir / "r.zip";
+    std::string command = " -D -0 \"" + archive + "\" \"" + dir.path() + "\" \"@" + dir / "list.txt" + "\" ";
+    ASSERT_EQ(BuiltinZipCommand(nullptr, command.c_str(), nullptr, 0), 0);
+    EXPECT_EQ(RunShell("zipinfo -1 '" + archive + "'"), "a.txt\nb.txt\n");
+    EXPECT_NE(RunShell("zipinfo '" + archive + "' | grep a.txt").find(" stor "),
+              std::string::npos); // level 0 stores
+}
+
+TEST(BuiltinZip, EveryPackBuildsAFreshArchive) {
+    TempDir dir;
+    dir.write("a.txt", "a");
+    dir.write("b.txt", "b");
+    std::string archive = dir / "temp.zip";
+    ASSERT_EQ(pack(dir, archive, {"a.txt", "b.txt"}), 0);
+    ASSERT_EQ(pack(dir, archive, {"b.txt"}), 0);
+    EXPECT_EQ(RunShell("zipinfo -1 '" + archive + "'"), "b.txt\n");
+}

@@ -1,0 +1,139 @@
+#include "archive/CollectFiles.h"
+#include "platform/Errors.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+#include <sys/time.h>
+
+namespace {
+
+using Names = std::vector<std::string>;
+
+Names collect(const TempDir& dir, TArchiverOptions& w, const PackItems& files) {
+    std::vector<std::string> temporaries;
+    bool abort = false;
+    Names names = CollectFiles(temporaries, w, dir.path(), nullptr, files, abort);
+    EXPECT_TRUE(temporaries.empty());
+    return names;
+}
+
+Names collect(const TempDir& dir, const PackItems& files) {
+    TArchiverOptions w;
+    return collect(dir, w, files);
+}
+
+void makeTree(const TempDir& dir) {
+    dir.write("b.txt", "");
+    dir.write("A.txt", "");
+    dir.write(".hidden", "");
+    dir.write("sub/c.txt", "");
+    dir.write("sub/deeper/d.txt", "");
+}
+
+void setMtime(const std::string& path, int year, int month, int day, int hour = 12) {
+    std::tm t{};
+    t.tm_year = year - 1900;
+    t.tm_mon = month - 1;
+    t.tm_mday = day;
+    t.tm_hour = hour;
+    t.tm_isdst = -1;
+    timeval times[2] = {{std::mktime(&t), 0}, {std::mktime(&t), 0}};
+    ::utimes(path.c_str(), times);
+}
+
+} // namespace
+
+TEST(CollectFiles, SortedWithoutDuplicatesAndOnlyExistingOrdinaryFiles) {
+    TempDir dir;
+    makeTree(dir);
+    EXPECT_EQ(collect(dir, {std::vector<std::string>{"sub\\c.txt", "b.txt", "A.txt", "b.txt", "gone.txt",
+                                                     ".hidden"}}),
+              (Names{"A.txt", "b.txt", "sub\\c.txt"}));
+    EXPECT_EQ(collect(dir, {std::string("*.txt"), std::string("sub/*.*")}),
+              (Names{"A.txt", "b.txt", "sub/c.txt"}));
+}
+
+TEST(CollectFiles, NoItemsMeansEveryFileOfTheBaseFolder) {
+    TempDir dir;
+    makeTree(dir);
+    EXPECT_EQ(collect(dir, {}), (Names{"A.txt", "b.txt"}));
+    TArchiverOptions w;
+    w.a = 1; // hidden files too
+    EXPECT_EQ(collect(dir, w, {}), (Names{".hidden", "A.txt", "b.txt"}));
+}
+
+TEST(CollectFiles, RecursionRulesAndOptionsLeftForTheLibrary) {
+    TempDir dir;
+    makeTree(dir);
+    TArchiverOptions w;
+    w.r = 1;
+    EXPECT_EQ(collect(dir, w, {std::string("*.txt")}),
+              (Names{"A.txt", "b.txt", "sub\\c.txt", "sub\\deeper\\d.txt"}));
+    EXPECT_EQ(w.r, -1);
+    EXPECT_EQ(w.p, 1);
+    EXPECT_TRUE(IsNotSet(w.jo));
+
+    TArchiverOptions exact;
+    exact.r = 1;
+    exact.p = 1; // descend only for masks with wildcards
+    EXPECT_EQ(collect(dir, exact, {std::string("c.txt")}), Names{});
+    TArchiverOptions all;
+    all.r = 1;
+    all.p = 0;
+    EXPECT_EQ(collect(dir, all, {std::string("c.txt")}), (Names{"sub\\c.txt"}));
+    TArchiverOptions folder;
+    folder.r = 2; // a pattern naming a folder means every file in it
+    EXPECT_EQ(collect(dir, folder, {std::string("sub")}), (Names{"sub\\c.txt", "sub\\deeper\\d.txt"}));
+}
+
+TEST(CollectFiles, ExclusionsWithoutRegardToCase) {
+    TempDir dir;
+    makeTree(dir);
+    TArchiverOptions w;
+    w.jx = {"a.TXT", "sub\\*.*"};
+    EXPECT_EQ(collect(dir, w, {std::vector<std::string>{"A.txt", "b.txt", "sub\\c.txt"}}), (Names{"b.txt"}));
+}
+
+TEST(CollectFiles, DateBounds) {
+    TempDir dir;
+    setMtime(dir.write("old.txt", ""), 1999, 12, 31);
+    setMtime(dir.write("new.txt", ""), 2000, 1, 1, 0);
+    setMtime(dir.write("later.txt", ""), 2000, 1, 2);
+    TArchiverOptions w;
+    w.jo = "000101";     // from the first instant of 1 January 2000
+    w.job = "l20000101"; // to the end of that day
+    EXPECT_EQ(collect(dir, w, {std::string("*.txt")}), (Names{"new.txt"}));
+    TArchiverOptions bad;
+    bad.jo = "001332";
+    EXPECT_THROW(collect(dir, bad, {std::string("*.txt")}), EQuillon);
+}
+
+TEST(CollectFiles, DateBoundForms) {
+    EXPECT_EQ(DateBound(NotSetMarker, "000000"), 0);
+    EXPECT_EQ(DateBound("", "000000"), 0);
+    EXPECT_EQ(DateBound("12345", "000000"), 0);
+    std::tm t{};
+    t.tm_year = 2001 - 1900;
+    t.tm_mon = 1;
+    t.tm_mday = 3;
+    t.tm_hour = 23;
+    t.tm_min = 59;
+    t.tm_sec = 59;
+    t.tm_isdst = -1;
+    std::time_t expected = std::mktime(&t);
+    EXPECT_EQ(DateBound("010203", "235959"), expected);
+    EXPECT_EQ(DateBound("20010203", "235959"), expected);
+    EXPECT_EQ(DateBound("010203235959", "000000"), expected);
+    EXPECT_EQ(DateBound("l20010203235959", "000000"), expected);
+    EXPECT_THROW(DateBound("20010230", "000000"), EQuillon);
+    EXPECT_THROW(DateBound("2001ab03", "000000"), EQuillon);
+}
+
+TEST(CollectFiles, BaseFolderThatCannotBeEnteredFails) {
+    TempDir dir;
+    std::vector<std::string> temporaries;
+    TArchiverOptions w;
+    bool abort = false;
+    EXPECT_THROW(CollectFiles(temporaries, w, dir / "missing/", nullptr, {std::string("a.txt")}, abort),
+                 EFileError);
+}
