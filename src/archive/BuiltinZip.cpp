@@ -140,6 +140,10 @@ struct Member {
     std::string error;
 };
 
+// Deflated output is kept in memory up to this size and only then written to the spool, so that data
+// which ends up stored (deflating did not make it smaller) mostly never touches the disk.
+constexpr size_t PendingLimit = 4u << 20;
+
 void compressMember(Member& m, int spool, uint64_t& spoolEnd, int level) {
     int fd = ::open(m.path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
@@ -149,10 +153,23 @@ void compressMember(Member& m, int spool, uint64_t& spoolEnd, int level) {
     z_stream z{};
     deflateInit2(&z, level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
     std::vector<unsigned char> in(1 << 17), out(1 << 17);
+    std::string pending;
     uLong crc = crc32(0, nullptr, 0);
     m.spool = spool;
     m.offset = spoolEnd;
-    uint64_t total = 0;
+    uint64_t total = 0, produced = 0;
+    auto flush = [&] {
+        if (pending.empty())
+            return true;
+        if (::pwrite(spool, pending.data(), pending.size(), static_cast<off_t>(spoolEnd)) !=
+            static_cast<ssize_t>(pending.size())) {
+            m.error = "cannot write the temporary data: " + SystemErrorText(errno);
+            return false;
+        }
+        spoolEnd += pending.size();
+        pending.clear();
+        return true;
+    };
     bool done = false;
     while (!done) {
         ssize_t n = ::read(fd, in.data(), in.size());
@@ -166,29 +183,27 @@ void compressMember(Member& m, int spool, uint64_t& spoolEnd, int level) {
         crc = crc32(crc, in.data(), static_cast<uInt>(n));
         z.next_in = in.data();
         z.avail_in = static_cast<uInt>(n);
-        int flush = n == 0 ? Z_FINISH : Z_NO_FLUSH;
         do {
             z.next_out = out.data();
             z.avail_out = static_cast<uInt>(out.size());
-            int rc = deflate(&z, flush);
-            size_t produced = out.size() - z.avail_out;
-            if (produced > 0 && ::pwrite(spool, out.data(), produced, static_cast<off_t>(spoolEnd)) !=
-                                    static_cast<ssize_t>(produced)) {
-                m.error = "cannot write the temporary data: " + SystemErrorText(errno);
-                done = true;
-                break;
-            }
-            spoolEnd += produced;
+            int rc = deflate(&z, n == 0 ? Z_FINISH : Z_NO_FLUSH);
+            size_t got = out.size() - z.avail_out;
+            pending.append(reinterpret_cast<const char*>(out.data()), got);
+            produced += got;
             if (rc == Z_STREAM_END)
                 done = true;
         } while (z.avail_out == 0);
+        if (pending.size() > PendingLimit && !flush())
+            break;
     }
     deflateEnd(&z);
     ::close(fd);
     m.size = total;
     m.crc = static_cast<uint32_t>(crc);
-    m.compressed = spoolEnd - m.offset;
-    m.stored = m.compressed >= m.size; // deflating did not make it smaller
+    m.compressed = produced;
+    m.stored = produced >= total; // deflating did not make it smaller
+    if (m.error.empty() && !m.stored)
+        flush();
 }
 
 // A libzip source handing over a member's deflated data as it is.

@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <map>
 #include <set>
 #include <sys/stat.h>
 
@@ -46,6 +47,7 @@ public:
         dateFrom_ = DateBound(w_.jo, "000000");
         dateTo_ = DateBound(w_.job, "235959");
         result_.clear();
+        listings_.clear();
         handler_ = handler;
         excluded_ = excluded;
         std::memset(&info_, 0, sizeof info_);
@@ -88,32 +90,57 @@ private:
         return joined;
     }
 
+    // A folder's entries, read once per search (the job names every file on its own).
+    const std::vector<DirEntry>* entriesOf(const std::string& dir) {
+        auto it = listings_.find(dir);
+        if (it == listings_.end()) {
+            std::vector<DirEntry> entries;
+            if (!ListDirectory(NativePath(dir.empty() ? "." : dir), entries))
+                return nullptr;
+            it = listings_.emplace(dir, std::move(entries)).first;
+        }
+        return &it->second;
+    }
+
+    bool accept(const std::string& dir, const std::string& name, bool isFile, bool hidden) const {
+        if (!isFile || (hidden && w_.a <= 0))
+            return false; // only ordinary files can be packed; hidden ones need a > 0
+        struct stat st;
+        return ::stat(NativePath(join(dir, name)).c_str(), &st) == 0 && passesDates(st);
+    }
+
     void walk(const std::string& folder, const std::string& mask) {
         std::string dir = resolve(folder);
-        std::vector<DirEntry> entries;
-        if (!ListDirectory(NativePath(dir.empty() ? "." : dir), entries))
+        bool wildcard = mask.find_first_of("*?") != std::string::npos;
+        bool descend = w_.r > 0 && (w_.p <= 0 || wildcard);
+        if (!wildcard && !descend && !mask.empty()) {
+            // A plain name: the file itself when it exists under that exact name.
+            struct stat st;
+            if (::stat(NativePath(join(dir, mask)).c_str(), &st) == 0) {
+                if (accept(dir, mask, S_ISREG(st.st_mode), mask[0] == '.'))
+                    add(listName(folder, mask));
+                return;
+            }
+        }
+        const std::vector<DirEntry>* entries = entriesOf(dir);
+        if (!entries)
             return;
-        bool withHidden = w_.a > 0;
-        for (const DirEntry& e : entries) {
+        for (const DirEntry& e : *entries) {
             if (abort_)
                 return;
-            // Only ordinary files can be packed; hidden ones need a > 0.
-            if (!e.isFile || (e.hidden && !withHidden) || !MatchesMask(e.name, mask))
-                continue;
-            struct stat st;
-            if (::stat(NativePath(join(dir, e.name)).c_str(), &st) != 0 || !passesDates(st))
-                continue;
-            add(listName(folder, e.name));
+            if (MatchesMask(e.name, mask) && accept(dir, e.name, e.isFile, e.hidden))
+                add(listName(folder, e.name));
         }
-        bool wildcard = mask.find_first_of("*?") != std::string::npos;
-        if (w_.r > 0 && (w_.p <= 0 || wildcard)) {
-            for (const DirEntry& e : entries) {
-                if (abort_)
-                    return;
-                if (e.isFile || !DirectoryExists(NativePath(join(dir, e.name))))
-                    continue;
-                walk(join(folder, e.name), mask);
-            }
+        if (!descend)
+            return;
+        std::vector<std::string> subfolders;
+        for (const DirEntry& e : *entries)
+            if (!e.isFile && DirectoryExists(NativePath(join(dir, e.name))))
+                subfolders.push_back(e.name);
+        for (const std::string& sub : subfolders) {
+            if (abort_)
+                return;
+            walk(join(folder, sub), mask);
         }
     }
 
@@ -137,6 +164,7 @@ private:
     bool& abort_;
     std::time_t dateFrom_ = 0, dateTo_ = 0;
     std::set<std::string, NoCaseLess> result_;
+    std::map<std::string, std::vector<DirEntry>> listings_;
     const CollectProgress* handler_ = nullptr;
     const std::vector<std::string>* excluded_ = nullptr;
     ExtractingInfoEx info_{};
