@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -113,4 +114,14 @@ double BestSeconds(int runs, const std::function<void()>& f) {
             std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
     }
     return best;
+}
+
+BenchSetup PrepareBench(int argc, char** argv) {
+    BenchSetup setup;
+    setup.work = argc > 1 ? argv[1] : "/tmp/quillon-bench";
+    setup.runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
+    fs::create_directories(setup.work);
+    setup.tree = MakeGhostTree(setup.work + "/ghost-tree");
+    WarmCache(setup.tree);
+    return setup;
 }

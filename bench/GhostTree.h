@@ -22,3 +22,12 @@ void WarmCache(const GhostTree& tree);
 
 /// Seconds of wall time of `f`, the best of `runs`.
 double BestSeconds(int runs, const std::function<void()>& f);
+
+/// What every benchmark starts from: its working folder (argument 1, default /tmp/quillon-bench), the
+/// number of runs (argument 2, default 3) and the generated tree in the page cache.
+struct BenchSetup {
+    std::string work;
+    int runs = 3;
+    GhostTree tree;
+};
+BenchSetup PrepareBench(int argc, char** argv);

@@ -8,13 +8,10 @@
 #include <fstream>
 
 int main(int argc, char** argv) {
-    std::string work = argc > 1 ? argv[1] : "/tmp/quillon-bench";
-    std::filesystem::create_directories(work);
-    GhostTree tree = MakeGhostTree(work + "/ghost-tree");
-    WarmCache(tree);
+    auto [work, runs, tree] = PrepareBench(argc, argv);
 
     size_t entries = 0;
-    double tBuild = BestSeconds(5, [&] {
+    double tBuild = BestSeconds(runs, [&] {
         TUpdates2dau list;
         list.BaseFolder = tree.root;
         list.Build(tree.patterns, "");
@@ -31,7 +28,7 @@ int main(int argc, char** argv) {
     }
     std::string command = "cd '" + tree.root + "' && xargs -0 md5sum -- < '" + listFile + "' > /dev/null";
     int rc = 0;
-    double tMd5sum = BestSeconds(5, [&] { rc = std::system(command.c_str()); });
+    double tMd5sum = BestSeconds(runs, [&] { rc = std::system(command.c_str()); });
     if (rc != 0)
         return std::printf("md5sum failed\n"), 1;
     std::printf("Build over %zu files, %.0f MB: %.3f s; md5sum: %.3f s; ratio %.3f (target <= 1.2)\n",

@@ -44,11 +44,7 @@ int storCount(const FtpServer& server, std::vector<std::string>* names = nullptr
 } // namespace
 
 int main(int argc, char** argv) {
-    std::string work = argc > 1 ? argv[1] : "/tmp/quillon-bench";
-    int runs = argc > 2 ? std::atoi(argv[2]) : 3;
-    fs::create_directories(work);
-    GhostTree tree = MakeGhostTree(work + "/ghost-tree");
-    WarmCache(tree);
+    auto [work, runs, tree] = PrepareBench(argc, argv);
     FtpServer server;
 
     TSettings job;
@@ -69,8 +65,8 @@ int main(int argc, char** argv) {
         std::ofstream out(config);
         out << "ftp-create-dirs\nsilent\nshow-error\nuser = \"user:secret\"\n";
         for (const std::string& rel : tree.files)
-            out << "upload-file = \"" << tree.root << rel << "\"\nurl = \"ftp://" << server.address() << "/pub/" << rel
-                << "\"\n";
+            out << "upload-file = \"" << tree.root << rel << "\"\nurl = \"ftp://" << server.address()
+                << "/pub/" << rel << "\"\n";
     }
     MinMax ours, curl;
     for (int i = 0; i < runs; ++i) {
@@ -92,8 +88,8 @@ int main(int argc, char** argv) {
     }
     std::printf("first upload of %zu files, %.0f MB: ours min %.3f s max %.3f s; curl min %.3f s max %.3f s; "
                 "ratio of minima %.3f (target <= 1.5)\n",
-                tree.files.size(), static_cast<double>(tree.totalBytes) / 1e6, ours.min, ours.max, curl.min, curl.max,
-                ours.min / curl.min);
+                tree.files.size(), static_cast<double>(tree.totalBytes) / 1e6, ours.min, ours.max, curl.min,
+                curl.max, ours.min / curl.min);
 
     // Bring the server up to date with our list, then a run in which nothing changed.
     emptyRemote(server);
@@ -117,9 +113,10 @@ int main(int argc, char** argv) {
         ftp.Get("updates2.dau", copy);
         ftp.Quit();
     });
-    std::printf("nothing changed: %.3f s; Build plus one download of the list: %.3f s; ratio %.3f (target <= 1.2); "
-                "files sent: %d\n",
-                unchanged, reference, unchanged / reference, sent);
+    std::printf(
+        "nothing changed: %.3f s; Build plus one download of the list: %.3f s; ratio %.3f (target <= 1.2); "
+        "files sent: %d\n",
+        unchanged, reference, unchanged / reference, sent);
 
     // Ten changed files.
     std::vector<std::string> changed;

@@ -11,11 +11,7 @@
 namespace fs = std::filesystem;
 
 int main(int argc, char** argv) {
-    std::string work = argc > 1 ? argv[1] : "/tmp/quillon-bench";
-    int runs = argc > 2 ? std::atoi(argv[2]) : 3;
-    fs::create_directories(work);
-    GhostTree tree = MakeGhostTree(work + "/ghost-tree");
-    WarmCache(tree);
+    auto [work, runs, tree] = PrepareBench(argc, argv);
 
     std::vector<std::string> names;
     for (const std::string& rel : tree.files) {

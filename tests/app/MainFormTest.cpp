@@ -1,16 +1,17 @@
 #include "app/MainForm.h"
+#include "platform/Clock.h"
 #include "platform/FileSystem.h"
 #include "platform/IniFile.h"
 #include "support/ScriptedPrompts.h"
-#include "platform/Clock.h"
 #include "support/TempDir.h"
+#include "support/TestData.h"
 
 #include <QCheckBox>
 #include <QListWidget>
 #include <QMenu>
 #include <QPlainTextEdit>
-#include <filesystem>
 #include <QPushButton>
+#include <filesystem>
 #include <gtest/gtest.h>
 
 TEST(MainForm, ShowsTheJobsWithTheirTicksAndSavesOnClose) {
@@ -86,17 +87,6 @@ TEST(MainForm, AboutShowsTitleAndVersionOnOneLine) {
 
 namespace {
 
-std::tm fixedTime() {
-    std::tm t{};
-    t.tm_year = 2026 - 1900;
-    t.tm_mon = 11;
-    t.tm_mday = 8;
-    t.tm_hour = 4;
-    t.tm_min = 5;
-    t.tm_sec = 9;
-    return t;
-}
-
 // The settings of one archive-only job over `folder` (runs without a server).
 std::string oneJob(const std::string& folder, bool ticked) {
     return "[General]\r\nSettingsCount=1\r\n[0]\r\nName=job\r\nSetting=NarCreate\r\nTargetFolder=" + folder +
@@ -110,7 +100,7 @@ QPlainTextEdit* logMemo(TMainForm& form, int index) {
 
 struct FixedClock {
     FixedClock() {
-        std::tm t = fixedTime();
+        std::tm t = LocalTime(2026, 12, 8, 4, 5, 9);
         SetClockForTesting(&t);
     }
     ~FixedClock() { SetClockForTesting(nullptr); }
@@ -132,7 +122,9 @@ TEST(RunLoopWindow, NoTickedJobShowsOnlyTheSummaryAndSavesIt) {
     EXPECT_EQ(memo->window()->windowTitle(), QString::fromUtf8("ログ"));
     EXPECT_EQ(memo->toPlainText(), QString::fromUtf8("0項目実行 - 成功0 / 失敗0\n"));
     EXPECT_EQ(ReadAll(dir / "log/log20261208040509.log"),
-              "0\x8D\x80\x96\xDA\x8E\xC0\x8D\x73 - \x90\xAC\x8C\xF7" "0 / \x8E\xB8\x94\x73" "0\r\n");
+              "0\x8D\x80\x96\xDA\x8E\xC0\x8D\x73 - \x90\xAC\x8C\xF7"
+              "0 / \x8E\xB8\x94\x73"
+              "0\r\n");
 
     // Text the user types is saved too.
     memo->appendPlainText("note");
@@ -197,4 +189,27 @@ TEST(RunLoopWindow, CommandsAreRefusedWhileARunIsInProgress) {
     ASSERT_NE(memo, nullptr);
     EXPECT_TRUE(memo->toPlainText().endsWith(QString::fromUtf8("1項目実行 - 成功1 / 失敗0\n")));
     delete form;
+}
+
+TEST(RunLoopWindow, AnErrorLeavingAJobEndsTheRun) {
+    TempDir dir;
+    dir.write("😀.txt", "no Shift_JIS form");
+    dir.write("quillon.ini",
+              "[General]\r\nSettingsCount=2\r\n[0]\r\nName=first\r\nSetting=NarCreate\r\nTargetFolder=" +
+                  dir.path() +
+                  "\r\nProcessName=*.txt\r\n[1]\r\nName=second\r\nSetting=NarCreate\r\n"
+                  "TargetFolder=" +
+                  dir.path() + "\r\nProcessName=*.ini\r\n");
+    ScriptedPrompts prompts;
+    TMainForm form(dir / "quillon");
+    form.RunButton->click();
+    ASSERT_EQ(prompts.errors.size(), 1u);
+    EXPECT_NE(prompts.errors[0].find("😀.txt"), std::string::npos);
+    EXPECT_EQ(prompts.errors[0].back(), '.');
+    QPlainTextEdit* memo = logMemo(form, 0);
+    ASSERT_NE(memo, nullptr);
+    QString text = memo->toPlainText();
+    EXPECT_FALSE(text.contains(QString::fromUtf8("second")));   // later jobs do not run
+    EXPECT_FALSE(text.contains(QString::fromUtf8("項目実行"))); // and there is no summary
+    EXPECT_TRUE(form.RunButton->isEnabled());
 }

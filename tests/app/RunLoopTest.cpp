@@ -4,24 +4,15 @@
 #include "platform/Clock.h"
 #include "support/ScriptedPrompts.h"
 #include "support/TempDir.h"
+#include "support/TestData.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
 
 namespace {
 
-std::tm at(int y, int mo, int d, int h, int mi, int s) {
-    std::tm t{};
-    t.tm_year = y - 1900;
-    t.tm_mon = mo - 1;
-    t.tm_mday = d;
-    t.tm_hour = h;
-    t.tm_min = mi;
-    t.tm_sec = s;
-    return t;
-}
-
-std::unique_ptr<TSettings> archiveJob(const std::string& name, const std::string& folder, const std::string& patterns) {
+std::unique_ptr<TSettings> archiveJob(const std::string& name, const std::string& folder,
+                                      const std::string& patterns) {
     auto job = std::make_unique<TSettings>();
     job->Name = name;
     job->Kind = TSettings::NarCreate;
@@ -48,12 +39,14 @@ TEST(RunLoop, RunsTickedJobsInOrderAndCounts) {
     auto ok2 = archiveJob("three", dir.path(), "a.txt");
     std::vector<TSettings*> rows = {ok1.get(), refused.get(), skipped.get(), ok2.get()};
     ScriptedPrompts prompts;
-    LogDocument log(dir.path(), at(2026, 12, 8, 4, 5, 9));
-    RunCounts counts = RunJobs(4, [&](int i) { return i == 2 ? nullptr : rows[size_t(i)]; }, log);
+    LogDocument log(dir.path(), LocalTime(2026, 12, 8, 4, 5, 9));
+    RunCounts counts = RunJobs(
+        4, [&](int i) { return i == 2 ? nullptr : rows[size_t(i)]; }, log);
     EXPECT_EQ(counts.Run, 3);
     EXPECT_EQ(counts.Succeeded, 2);
     const std::string& text = log.Text();
-    size_t one = text.find("one実行します。"), two = text.find("two実行します。"), three = text.find("three実行します。");
+    size_t one = text.find("one実行します。"), two = text.find("two実行します。"),
+           three = text.find("three実行します。");
     EXPECT_LT(one, two);
     EXPECT_LT(two, three);
     EXPECT_NE(three, std::string::npos);
@@ -64,24 +57,28 @@ TEST(RunLoop, RunsTickedJobsInOrderAndCounts) {
 }
 
 TEST(LogDocument, FileNameCarriesTheCreationTime) {
-    LogDocument log("/tools", at(2026, 12, 8, 4, 5, 9));
+    LogDocument log("/tools", LocalTime(2026, 12, 8, 4, 5, 9));
     EXPECT_EQ(log.FilePath(), "/tools/log/log20261208040509.log");
-    LogDocument late("/tools/", at(12345, 1, 2, 23, 59, 58));
+    LogDocument late("/tools/", LocalTime(12345, 1, 2, 23, 59, 58));
     EXPECT_EQ(late.FilePath(), "/tools/log/log123450102235958.log");
 }
 
 TEST(LogDocument, RewritesTheWholeFileInShiftJisAfterEveryChange) {
     TempDir dir;
     ScriptedPrompts prompts;
-    LogDocument log(dir.path(), at(2026, 12, 8, 4, 5, 9));
+    LogDocument log(dir.path(), LocalTime(2026, 12, 8, 4, 5, 9));
     log.SaveFlag = true;
     log.Add("ゴースト実行します。");
     std::string path = dir / "log/log20261208040509.log";
-    EXPECT_EQ(ReadAll(path), "\x83\x53\x81\x5B\x83\x58\x83\x67\x8E\xC0\x8D\x73\x82\xB5\x82\xDC\x82\xB7\x81\x42\r\n");
+    EXPECT_EQ(ReadAll(path),
+              "\x83\x53\x81\x5B\x83\x58\x83\x67\x8E\xC0\x8D\x73\x82\xB5\x82\xDC\x82\xB7\x81\x42\r\n");
     log.Add("x実行しました。\r\n");
     log.Add(SummaryLine({1, 1}));
-    EXPECT_EQ(ReadAll(path).substr(20), "\r\nx\x8E\xC0\x8D\x73\x82\xB5\x82\xDC\x82\xB5\x82\xBD\x81\x42\r\n\r\n"
-                                        "1\x8D\x80\x96\xDA\x8E\xC0\x8D\x73 - \x90\xAC\x8C\xF7" "1 / \x8E\xB8\x94\x73" "0\r\n");
+    EXPECT_EQ(ReadAll(path).substr(20),
+              "\r\nx\x8E\xC0\x8D\x73\x82\xB5\x82\xDC\x82\xB5\x82\xBD\x81\x42\r\n\r\n"
+              "1\x8D\x80\x96\xDA\x8E\xC0\x8D\x73 - \x90\xAC\x8C\xF7"
+              "1 / \x8E\xB8\x94\x73"
+              "0\r\n");
     log.SetText("typed\r\n");
     EXPECT_EQ(ReadAll(path), "typed\r\n");
     EXPECT_TRUE(prompts.errors.empty());
@@ -90,12 +87,12 @@ TEST(LogDocument, RewritesTheWholeFileInShiftJisAfterEveryChange) {
 TEST(LogDocument, NoFileWithoutSaveFlagAndAnErrorBoxPerFailedWrite) {
     TempDir dir;
     ScriptedPrompts prompts;
-    LogDocument quiet(dir.path(), at(2026, 1, 1, 0, 0, 0));
+    LogDocument quiet(dir.path(), LocalTime(2026, 1, 1));
     quiet.Add("line");
     EXPECT_FALSE(std::filesystem::exists(dir / "log"));
 
     std::string blocker = dir.write("prog/log", "a file where the folder should be");
-    LogDocument failing(dir / "prog", at(2026, 1, 1, 0, 0, 0));
+    LogDocument failing(dir / "prog", LocalTime(2026, 1, 1));
     failing.SaveFlag = true;
     failing.Add("one");
     failing.Add("two");

@@ -5,21 +5,12 @@
 #include "archive/Zip32.h"
 #include "support/Shell.h"
 #include "support/TempDir.h"
+#include "support/TestData.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
-#include <random>
-#include <sys/time.h>
 
 namespace {
-
-std::string randomBytes(size_t n, unsigned seed) {
-    std::mt19937 rng(seed);
-    std::string s(n, '\0');
-    for (char& c : s)
-        c = static_cast<char>(rng());
-    return s;
-}
 
 int pack(const TempDir& dir, const std::string& archive, const std::vector<std::string>& names,
          const std::string& userOptions = "-9 -X") {
@@ -42,7 +33,7 @@ TEST(BuiltinZip, ArchiveAsUnzipSeesIt) {
     dir.write("readme.txt", text);
     dir.write("ghost/master/updates2.dau", "list");
     dir.write("ghost/master/ソ表能.dic", text.substr(0, 999));
-    dir.write("shell/master/surface0.png", randomBytes(50000, 3));
+    dir.write("shell/master/surface0.png", RandomBytes(50000, 3));
     dir.write("-dash[1].txt", "odd name");
     dir.write("empty.txt", "");
     std::string archive = dir / "temp.zip";
@@ -91,16 +82,7 @@ TEST(BuiltinZip, ArchiveAsUnzipSeesIt) {
 TEST(BuiltinZip, MemberTimesFollowTheFiles) {
     TempDir dir;
     std::string file = dir.write("a.txt", "a");
-    std::tm t{};
-    t.tm_year = 2020 - 1900;
-    t.tm_mon = 4;
-    t.tm_mday = 6;
-    t.tm_hour = 7;
-    t.tm_min = 8;
-    t.tm_sec = 10;
-    t.tm_isdst = -1;
-    timeval times[2] = {{std::mktime(&t), 0}, {std::mktime(&t), 0}};
-    ::utimes(file.c_str(), times);
+    SetFileTime(file, LocalTime(2020, 5, 6, 7, 8, 10));
     ASSERT_EQ(pack(dir, dir / "t.zip", {"a.txt"}), 0);
     std::string listing = RunShell("zipinfo -T '" + dir / "t.zip" + "'");
     EXPECT_NE(listing.find("20200506.070810"), std::string::npos) << listing;

@@ -1,9 +1,9 @@
 #include "archive/CollectFiles.h"
 #include "platform/Errors.h"
 #include "support/TempDir.h"
+#include "support/TestData.h"
 
 #include <gtest/gtest.h>
-#include <sys/time.h>
 
 namespace {
 
@@ -28,17 +28,6 @@ void makeTree(const TempDir& dir) {
     dir.write(".hidden", "");
     dir.write("sub/c.txt", "");
     dir.write("sub/deeper/d.txt", "");
-}
-
-void setMtime(const std::string& path, int year, int month, int day, int hour = 12) {
-    std::tm t{};
-    t.tm_year = year - 1900;
-    t.tm_mon = month - 1;
-    t.tm_mday = day;
-    t.tm_hour = hour;
-    t.tm_isdst = -1;
-    timeval times[2] = {{std::mktime(&t), 0}, {std::mktime(&t), 0}};
-    ::utimes(path.c_str(), times);
 }
 
 } // namespace
@@ -96,9 +85,9 @@ TEST(CollectFiles, ExclusionsWithoutRegardToCase) {
 
 TEST(CollectFiles, DateBounds) {
     TempDir dir;
-    setMtime(dir.write("old.txt", ""), 1999, 12, 31);
-    setMtime(dir.write("new.txt", ""), 2000, 1, 1, 0);
-    setMtime(dir.write("later.txt", ""), 2000, 1, 2);
+    SetFileTime(dir.write("old.txt", ""), LocalTime(1999, 12, 31, 12));
+    SetFileTime(dir.write("new.txt", ""), LocalTime(2000, 1, 1));
+    SetFileTime(dir.write("later.txt", ""), LocalTime(2000, 1, 2, 12));
     TArchiverOptions w;
     w.jo = "000101";     // from the first instant of 1 January 2000
     w.job = "l20000101"; // to the end of that day
@@ -112,14 +101,7 @@ TEST(CollectFiles, DateBoundForms) {
     EXPECT_EQ(DateBound(NotSetMarker, "000000"), 0);
     EXPECT_EQ(DateBound("", "000000"), 0);
     EXPECT_EQ(DateBound("12345", "000000"), 0);
-    std::tm t{};
-    t.tm_year = 2001 - 1900;
-    t.tm_mon = 1;
-    t.tm_mday = 3;
-    t.tm_hour = 23;
-    t.tm_min = 59;
-    t.tm_sec = 59;
-    t.tm_isdst = -1;
+    std::tm t = LocalTime(2001, 2, 3, 23, 59, 59);
     std::time_t expected = std::mktime(&t);
     EXPECT_EQ(DateBound("010203", "235959"), expected);
     EXPECT_EQ(DateBound("20010203", "235959"), expected);

@@ -1,6 +1,7 @@
 #include "jobs/FTPClient.h"
 #include "support/FtpServer.h"
 #include "support/ScriptedPrompts.h"
+#include "support/TestData.h"
 
 #include <arpa/inet.h>
 #include <chrono>
@@ -13,14 +14,6 @@
 namespace {
 
 using Commands = std::vector<std::string>;
-
-std::string randomBytes(size_t n) {
-    std::mt19937 rng(11);
-    std::string s(n, '\0');
-    for (char& c : s)
-        c = static_cast<char>(rng());
-    return s;
-}
 
 void setUp(TFTPClient& c, const std::string& address, bool passive = true) {
     c.Host = address;
@@ -89,7 +82,7 @@ TEST(FTPClient, TransfersAreByteForByteInBothModesAndTypes) {
         SCOPED_TRACE(passive ? "passive" : "active");
         FtpServer server;
         TempDir local;
-        std::string data = randomBytes(300000);
+        std::string data = RandomBytes(300000);
         std::string src = local.write("src.bin", data);
         TFTPClient c;
         setUp(c, server.address(), passive);
@@ -126,7 +119,7 @@ TEST(FTPClient, ImplicitTlsWithProtectedOrClearData) {
         config.refuseProtectedData = refuseProt;
         FtpServer server(config);
         TempDir local;
-        std::string data = randomBytes(100000);
+        std::string data = RandomBytes(100000);
         // Passive only: pyftpdlib loses the content of protected active-mode uploads.
         TFTPClient c;
         setUp(c, server.address(), true);
@@ -211,7 +204,8 @@ TEST(FTPClient, RefusedDirectoryAndLocalFileProblems) {
     setUp(c, server.address());
     c.Connect();
     EXPECT_NE(errorOf([&] { c.MakeDir("locked/sub"); }).find("550"), std::string::npos);
-    EXPECT_NE(errorOf([&] { c.Put(local.write("x.txt", "x"), "locked/x.txt"); }).find("550"), std::string::npos);
+    EXPECT_NE(errorOf([&] { c.Put(local.write("x.txt", "x"), "locked/x.txt"); }).find("550"),
+              std::string::npos);
     EXPECT_FALSE(c.Connected()); // a refused upload ends the session
 
     c.Connect();

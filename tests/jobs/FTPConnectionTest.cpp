@@ -73,8 +73,8 @@ TEST(FTPConnection, MakeRemoteDirsCreatesMissingLevelsAndReturns) {
     ftp->ChangeDir("ghost"); // still where it started
     ftp->Quit();
     EXPECT_EQ(server.essentialCommands(),
-              (Lines{"CWD ghost", "CWD master", "MKD master", "CWD master", "CWD shiori", "MKD shiori", "CWD shiori",
-                     "CDUP", "CDUP", "CDUP", "CWD ghost", "QUIT"}));
+              (Lines{"CWD ghost", "CWD master", "MKD master", "CWD master", "CWD shiori", "MKD shiori",
+                     "CWD shiori", "CDUP", "CDUP", "CDUP", "CWD ghost", "QUIT"}));
     EXPECT_EQ(sink.lines, (Lines{"ディレクトリmasterを作成します。", "ディレクトリshioriを作成します。"}));
     EXPECT_TRUE(std::filesystem::is_directory(server.root() + "ghost/master/shiori"));
 }

@@ -1,9 +1,9 @@
 #include "jobs/Settings.h"
 #include "platform/Errors.h"
-#include "updatelist/Updates2dau.h"
 #include "support/ScriptedPrompts.h"
 #include "support/TempDir.h"
 #include "support/VectorSink.h"
+#include "updatelist/Updates2dau.h"
 
 #include <gtest/gtest.h>
 
@@ -44,8 +44,8 @@ TEST(JobExecution, UnknownKindsRunTheArchiveOnlyJob) {
         job.LogLines = &sink;
         EXPECT_TRUE(job.Run()) << int(kind);
         // No file matched: the generation lines and an empty list entry.
-        EXPECT_EQ(sink.lines, (Lines{"A実行します。", "ファイルリストを生成します。", "", "ファイルリストを生成しました。",
-                                     "A実行しました。\r\n"}));
+        EXPECT_EQ(sink.lines, (Lines{"A実行します。", "ファイルリストを生成します。", "",
+                                     "ファイルリストを生成しました。", "A実行しました。\r\n"}));
     }
 }
 
@@ -61,7 +61,8 @@ TEST(JobExecution, DeleteListQuestion) {
         job.LogLines = &sink;
         EXPECT_EQ(job.Run(), goOn);
         ASSERT_EQ(prompts.questions.size(), 1u);
-        EXPECT_EQ(prompts.questions[0].text, "delete.txtに問題となる可能性のある記述を検出しました。\r\n続行しますか？");
+        EXPECT_EQ(prompts.questions[0].text,
+                  "delete.txtに問題となる可能性のある記述を検出しました。\r\n続行しますか？");
         EXPECT_EQ(prompts.questions[0].icon, UserPrompts::Icon::Warning);
         ASSERT_GE(sink.lines.size(), 5u);
         EXPECT_EQ(sink.lines[2], "delete.txtに問題となる可能性のある記述を検出しました。");

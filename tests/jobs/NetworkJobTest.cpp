@@ -58,7 +58,8 @@ bool contains(const Lines& lines, const std::string& line) {
 // Runs one job through the run loop; returns its log entries and whether it succeeded.
 std::pair<Lines, bool> runThroughLoop(TSettings& job) {
     VectorSink sink;
-    RunCounts counts = RunJobs(1, [&](int) { return &job; }, sink);
+    RunCounts counts = RunJobs(
+        1, [&](int) { return &job; }, sink);
     return {sink.lines, counts.Succeeded == 1};
 }
 
@@ -97,7 +98,8 @@ TEST(NetworkJob, FirstUploadThenOnlyWhatChanged) {
     auto [log2, ok2] = runThroughLoop(*job);
     ASSERT_TRUE(ok2) << ::testing::PrintToString(log2);
     EXPECT_TRUE(contains(log2, "ghost/master/a.dicは更新されています。アップロード対象とします。"));
-    EXPECT_TRUE(contains(log2, "ghost/master/b.dicはリモートサーバ上に存在しません。アップロード対象とします。"));
+    EXPECT_TRUE(
+        contains(log2, "ghost/master/b.dicはリモートサーバ上に存在しません。アップロード対象とします。"));
     EXPECT_EQ(stored(server), (Lines{"ghost/master/a.dic", "ghost/master/b.dic", "updates2.dau"}));
     expectMirrors(server, local, {"ghost/master/a.dic", "ghost/master/b.dic"});
     EXPECT_TRUE(fs::exists(server.root() + "pub/readme.txt")); // nothing is deleted on the server
@@ -143,10 +145,12 @@ TEST(NetworkJob, ServerListsThatDoNotMatchExactly) {
     std::string upper = dicDigest;
     std::transform(upper.begin(), upper.end(), upper.begin(), ::toupper);
     // readme.txt matches; a.dic only in upper case; a bad line stops the reading before the kana file.
-    server.rootDir().write("pub/updates2.dau", "readme.txt\x01" + ReferenceMd5(ReadAll(local / "readme.txt")) +
-                                                    "\x01\r\nghost/master/a.dic\x01" + upper +
-                                                    "\x01\r\ngone.txt\x01" "abc\x01\r\nbad line\r\n" + kanaCp932 +
-                                                    "\x01" + ReferenceMd5("kana") + "\x01\r\n");
+    server.rootDir().write("pub/updates2.dau", "readme.txt\x01" +
+                                                   ReferenceMd5(ReadAll(local / "readme.txt")) +
+                                                   "\x01\r\nghost/master/a.dic\x01" + upper +
+                                                   "\x01\r\ngone.txt\x01"
+                                                   "abc\x01\r\nbad line\r\n" +
+                                                   kanaCp932 + "\x01" + ReferenceMd5("kana") + "\x01\r\n");
     auto job = NetworkJob(server, local.path(), patterns);
     auto [log, ok] = runThroughLoop(*job);
     ASSERT_TRUE(ok) << ::testing::PrintToString(log);
@@ -174,7 +178,8 @@ TEST(NetworkJob, MissingDirectoryIsCreatedWhenItsParentExists) {
     EXPECT_FALSE(ok2);
     ASSERT_GE(log2.size(), 3u);
     EXPECT_EQ(log2[log2.size() - 3], "ターゲットディレクトリが見つかりません。作成します。");
-    EXPECT_EQ(log2[log2.size() - 2].rfind("FTP接続が出来ませんでした。転送は行われません：550", 0), 0u) << log2[log2.size() - 2];
+    EXPECT_EQ(log2[log2.size() - 2].rfind("FTP接続が出来ませんでした。転送は行われません：550", 0), 0u)
+        << log2[log2.size() - 2];
     EXPECT_TRUE(stored(second).empty());
 }
 
@@ -249,7 +254,8 @@ TEST(NetworkJob, CommonPasswordIsAskedOnceForTwoJobs) {
     ScriptedPrompts prompts;
     prompts.typed.push_back("secret");
     VectorSink sink;
-    RunCounts counts = RunJobs(2, [&](int i) { return i == 0 ? first.get() : second.get(); }, sink);
+    RunCounts counts = RunJobs(
+        2, [&](int i) { return i == 0 ? first.get() : second.get(); }, sink);
     EXPECT_EQ(counts.Run, 2);
     EXPECT_EQ(counts.Succeeded, 2);
     EXPECT_EQ(prompts.inputs.size(), 1u);

@@ -16,7 +16,9 @@ extern char** environ;
 
 namespace {
 
-std::string scriptPath() { return std::string(QUILLON_TEST_SUPPORT) + "/ftp_server.py"; }
+std::string scriptPath() {
+    return std::string(QUILLON_TEST_SUPPORT) + "/ftp_server.py";
+}
 
 void run(const std::string& command) {
     if (std::system((command + " >/dev/null 2>&1").c_str()) != 0)
@@ -39,7 +41,8 @@ const TestCertificates& Certificates() {
             "ca.key -CAcreateserial -days 2 -extfile " + d + "san.cnf -out " + d + "server.crt");
         dir.write("server.pem", ReadAll(d + "server.crt") + ReadAll(d + "server.key"));
         run("openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=127.0.0.1 -addext "
-            "subjectAltName=IP:127.0.0.1 -keyout " + d + "self.key -out " + d + "self.crt");
+            "subjectAltName=IP:127.0.0.1 -keyout " +
+            d + "self.key -out " + d + "self.crt");
         dir.write("self.pem", ReadAll(d + "self.crt") + ReadAll(d + "self.key"));
         c.caFile = d + "ca.pem";
         c.serverPem = d + "server.pem";
@@ -51,9 +54,9 @@ const TestCertificates& Certificates() {
 
 FtpServer::FtpServer(const Config& config) {
     log_ = work_ / "commands.log";
-    std::vector<std::string> args = {"/usr/bin/python3", scriptPath(),      "--root",     root_.path(),
-                                     "--log",            log_,              "--user",     config.user,
-                                     "--password",       config.password};
+    std::vector<std::string> args = {
+        "/usr/bin/python3", scriptPath(), "--root",     root_.path(),   "--log", log_,
+        "--user",           config.user,  "--password", config.password};
     if (!config.tlsPem.empty()) {
         args.push_back("--cert");
         args.push_back(config.tlsPem);
@@ -114,7 +117,9 @@ FtpServer::FtpServer(const Config& config) {
     }
 }
 
-FtpServer::~FtpServer() { stop(); }
+FtpServer::~FtpServer() {
+    stop();
+}
 
 void FtpServer::stop() {
     if (pid_ > 0) {
@@ -151,4 +156,6 @@ std::vector<std::string> FtpServer::essentialCommands() const {
     return lines;
 }
 
-void FtpServer::clearLog() const { std::ofstream(log_, std::ios::trunc); }
+void FtpServer::clearLog() const {
+    std::ofstream(log_, std::ios::trunc);
+}

@@ -23,9 +23,9 @@ public:
     struct Config {
         std::string user = "user";
         std::string password = "secret";
-        std::string tlsPem;                 ///< serve implicit TLS with this certificate
-        bool refuseProtectedData = false;   ///< answer PROT P with a refusal
-        std::vector<std::string> readOnly;  ///< folders (relative to the root) without write permission
+        std::string tlsPem;                ///< serve implicit TLS with this certificate
+        bool refuseProtectedData = false;  ///< answer PROT P with a refusal
+        std::vector<std::string> readOnly; ///< folders (relative to the root) without write permission
     };
 
     FtpServer() : FtpServer(Config()) {}

@@ -9,7 +9,8 @@
 /// A network update job for `folder` against `server`'s directory `directory`, with its own settings and
 /// short time-outs so that a failing test never waits long.
 inline std::unique_ptr<TSettings> NetworkJob(const FtpServer& server, const std::string& folder,
-                                             const std::string& patterns, const std::string& directory = "pub") {
+                                             const std::string& patterns,
+                                             const std::string& directory = "pub") {
     auto job = std::make_unique<TSettings>();
     job->Name = "net";
     job->Kind = TSettings::Network;

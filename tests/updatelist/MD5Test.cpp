@@ -1,21 +1,10 @@
 #include "updatelist/MD5.h"
 #include "support/ReferenceMd5.h"
 #include "support/TempDir.h"
+#include "support/TestData.h"
 
 #include <gtest/gtest.h>
 #include <random>
-
-namespace {
-
-std::string randomBytes(size_t n, unsigned seed) {
-    std::mt19937 rng(seed);
-    std::string s(n, '\0');
-    for (char& c : s)
-        c = static_cast<char>(rng());
-    return s;
-}
-
-} // namespace
 
 TEST(MD5, Rfc1321TestSuite) {
     EXPECT_EQ(MD5String(""), "d41d8cd98f00b204e9800998ecf8427e");
@@ -30,7 +19,7 @@ TEST(MD5, Rfc1321TestSuite) {
 }
 
 TEST(MD5, PiecewiseUpdatesMatchTheReferenceAtEveryBlockBoundary) {
-    std::string data = randomBytes(1000, 7);
+    std::string data = RandomBytes(1000, 7);
     for (size_t len : {55u, 56u, 63u, 64u, 65u, 119u, 120u, 128u, 1000u}) {
         for (size_t chunk : {1u, 3u, 63u, 64u, 100u}) {
             MD5Context ctx;
@@ -56,7 +45,7 @@ TEST(MD5, FinalWipesTheContext) {
 TEST(MD5File, DigestsWholeFilesAcrossReadBoundaries) {
     TempDir dir;
     for (size_t size : {0u, 1u, 8191u, 8192u, 8193u, 3 * 8192u + 5, 1u << 20}) {
-        std::string data = randomBytes(size, static_cast<unsigned>(size));
+        std::string data = RandomBytes(size, static_cast<unsigned>(size));
         std::string path = dir.write("f" + std::to_string(size), data);
         EXPECT_EQ(MD5File(path), ReferenceMd5(data)) << size;
     }

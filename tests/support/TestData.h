@@ -1,0 +1,35 @@
+#pragma once
+
+#include <ctime>
+#include <random>
+#include <string>
+#include <sys/time.h>
+
+/// `n` pseudo-random bytes from a fixed seed (incompressible test content).
+inline std::string RandomBytes(size_t n, unsigned seed = 11) {
+    std::mt19937 rng(seed);
+    std::string s(n, '\0');
+    for (char& c : s)
+        c = static_cast<char>(rng());
+    return s;
+}
+
+/// A local date and time.
+inline std::tm LocalTime(int year, int month, int day, int hour = 0, int minute = 0, int second = 0) {
+    std::tm t{};
+    t.tm_year = year - 1900;
+    t.tm_mon = month - 1;
+    t.tm_mday = day;
+    t.tm_hour = hour;
+    t.tm_min = minute;
+    t.tm_sec = second;
+    t.tm_isdst = -1;
+    return t;
+}
+
+/// Sets a file's last-write (and last-access) time to a local time.
+inline void SetFileTime(const std::string& path, std::tm local) {
+    std::time_t when = std::mktime(&local);
+    timeval times[2] = {{when, 0}, {when, 0}};
+    ::utimes(path.c_str(), times);
+}
