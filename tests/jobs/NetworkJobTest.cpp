@@ -5,7 +5,9 @@
 #include "support/ReferenceMd5.h"
 #include "support/ScriptedPrompts.h"
 #include "support/TempDir.h"
+#include "support/TestData.h"
 #include "support/VectorSink.h"
+#include "support/VsftpdServer.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -261,4 +263,37 @@ TEST(NetworkJob, CommonPasswordIsAskedOnceForTwoJobs) {
     EXPECT_EQ(prompts.inputs.size(), 1u);
     for (const std::string& line : sink.lines)
         EXPECT_EQ(line.find("secret"), std::string::npos) << "password in the log: " << line;
+}
+
+TEST(NetworkJob, VsftpdDemandingTlsSessionReuseTakesEveryFile) {
+    VsftpdServer server(Certificates().serverCert, Certificates().serverKey);
+    TempDir local;
+    makeGhost(local);
+    for (int i = 0; i < 30; ++i)
+        local.write("ghost/master/d" + std::to_string(i) + ".dic", RandomBytes(3000 + i * 97, i));
+    auto job = std::make_unique<TSettings>();
+    job->Name = "vsftpd";
+    job->OwnFTP = std::make_unique<TFTPConfig>();
+    job->OwnFTP->Server = server.address();
+    job->OwnFTP->ID = "anonymous";
+    job->OwnFTP->SetPassword("guest");
+    job->OwnFTP->Passive = true;
+    job->OwnFTP->SSL = true;
+    job->ClientOptions.CAFile = Certificates().caFile;
+    job->ClientOptions.ConnectTimeoutMs = 10000;
+    job->ClientOptions.ResponseTimeoutMs = 10000;
+    job->Directory = "pub";
+    job->TargetFolder = local.path();
+    job->ProcessName = patterns;
+    auto [log, ok] = runThroughLoop(*job);
+    ASSERT_TRUE(ok) << ::testing::PrintToString(log);
+    for (int i = 0; i < 30; ++i) {
+        std::string rel = "ghost/master/d" + std::to_string(i) + ".dic";
+        EXPECT_EQ(ReadAll(server.pub() + rel), ReadAll(local / rel)) << rel;
+    }
+    EXPECT_EQ(ReadAll(server.pub() + "readme.txt"), ReadAll(local / "readme.txt"));
+    // The second run reads the list back over a protected data connection and finds nothing to send.
+    auto [log2, ok2] = runThroughLoop(*job);
+    EXPECT_TRUE(ok2);
+    EXPECT_TRUE(contains(log2, "更新されたファイルはありません。")) << ::testing::PrintToString(log2);
 }

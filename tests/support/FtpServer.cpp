@@ -46,6 +46,8 @@ const TestCertificates& Certificates() {
         dir.write("self.pem", ReadAll(d + "self.crt") + ReadAll(d + "self.key"));
         c.caFile = d + "ca.pem";
         c.serverPem = d + "server.pem";
+        c.serverCert = d + "server.crt";
+        c.serverKey = d + "server.key";
         c.selfSigned = d + "self.pem";
         return c;
     }();

@@ -10,6 +10,8 @@
 struct TestCertificates {
     std::string caFile;     ///< the CA certificate (PEM), to hand to the client
     std::string serverPem;  ///< server certificate and key (PEM), for the server
+    std::string serverCert; ///< the same certificate alone
+    std::string serverKey;  ///< the same key alone
     std::string selfSigned; ///< a self-signed server certificate and key that no client trusts
 };
 

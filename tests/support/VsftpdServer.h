@@ -1,0 +1,25 @@
+#pragma once
+
+#include "TempDir.h"
+
+#include <string>
+
+/// vsftpd (a widely used C server) on 127.0.0.1 serving implicit TLS to anonymous users, who may upload
+/// into "pub". It demands protected data connections that resume the control connection's TLS session,
+/// as its defaults do. Stopped by the destructor.
+class VsftpdServer {
+public:
+    VsftpdServer(const std::string& certificate, const std::string& key);
+    ~VsftpdServer();
+    VsftpdServer(const VsftpdServer&) = delete;
+    VsftpdServer& operator=(const VsftpdServer&) = delete;
+
+    std::string address() const { return "127.0.0.1:" + std::to_string(port_); }
+    /// The folder that "pub" on the server stands for, with a trailing '/'.
+    std::string pub() const { return root_ / "anon/pub/"; }
+
+private:
+    TempDir root_;
+    int pid_ = -1;
+    int port_ = 0;
+};
