@@ -2,6 +2,7 @@
 #include "archive/ArchiverApi.h"
 #include "archive/ArchiverErrors.h"
 #include "archive/ArchiverRegistry.h"
+#include "archive/OtherFormats.h"
 #include "archive/Zip32.h"
 #include "platform/FileSystem.h"
 #include "support/FakeLibrary.h"
@@ -209,4 +210,95 @@ TEST_F(ArchiveFileTest, ProgressReportsEveryNameAndCanAbort) {
               0x8020);
     EXPECT_EQ(reported, (std::vector<std::string>{"b.txt", "a.txt"}));
     EXPECT_EQ(ReadAll(old), "old archive");
+}
+
+namespace {
+
+// A stand-in LHA library that records how the component drives it.
+struct LhaCalls {
+    void* enumProc = nullptr;
+    uint32_t recordSize = 0;
+    void* ownerWindow = nullptr;
+    int cleared = 0, killed = 0;
+} lha;
+
+extern "C" int lhaSetEnum(void* proc, uint32_t size) {
+    lha.enumProc = proc;
+    lha.recordSize = size;
+    return 1;
+}
+extern "C" int lhaClearEnum() {
+    return ++lha.cleared;
+}
+extern "C" int lhaSetOwner(void* window, void*) {
+    lha.ownerWindow = window;
+    return 1;
+}
+extern "C" int lhaKillOwner(void*) {
+    return ++lha.killed;
+}
+
+void registerFakeLha() {
+    lha = LhaCalls{};
+    RegisterArchiverLibrary("UNLHA32.DLL", [] {
+        return std::make_unique<FakeLibrary>(
+            std::map<std::string, void*>{
+                {"UnlhaSetEnumMembersProc64", reinterpret_cast<void*>(&lhaSetEnum)},
+                {"UnlhaClearEnumMembersProc64", reinterpret_cast<void*>(&lhaClearEnum)},
+                {"UnlhaSetOwnerWindowEx", reinterpret_cast<void*>(&lhaSetOwner)},
+                {"UnlhaKillOwnerWindowEx", reinterpret_cast<void*>(&lhaKillOwner)}},
+            "/fake/UNLHA32.DLL");
+    });
+}
+
+} // namespace
+
+TEST_F(ArchiveFileTest, HooksAreUndoneEvenWhenTheFormatCannotPack) {
+    TempDir dir;
+    dir.write("a.txt", "a");
+    registerFakeLha();
+    TSingleDllArchiver::Dll(atLha).FreeDLL();
+    TArchiveFile archive;
+    archive.SetFileName(dir / "x.lzh");
+    int progressCalls = 0;
+    archive.OnProgress = [&](TArchiveFile&, int, void*, bool&) { ++progressCalls; };
+    try {
+        archive.PackFiles(nullptr, nullptr, dir.path(), {std::string("a.txt")});
+        FAIL() << "LHA packing is not built";
+    } catch (const EArchiver& e) {
+        EXPECT_STREQ(e.what(), "この形式では書庫ファイルの作成をサポートしておりません。");
+    }
+    EXPECT_NE(lha.enumProc, nullptr); // named streams are included by default, so members are enumerated
+    EXPECT_EQ(lha.recordSize, 1094u);
+    EXPECT_EQ(lha.ownerWindow, &archive);
+    EXPECT_EQ(lha.cleared, 1);
+    EXPECT_EQ(lha.killed, 1);
+    // A library's progress message for that window reaches the component's handler.
+    int before = progressCalls;
+    EXPECT_EQ(ArchiverWindowMessage(lha.ownerWindow, 0, nullptr), 0);
+    EXPECT_EQ(progressCalls, before + 1);
+    try {
+        TSingleDllArchiver::Dll(atLha).CheckArchive(dir / "x.lzh", 16);
+        FAIL();
+    } catch (const EEntryNotFound& e) {
+        EXPECT_STREQ(e.what(), "/fake/UNLHA32.DLL に UnlhaCheckArchive のエントリが見つかりません。");
+    }
+    TSingleDllArchiver::Dll(atLha).FreeDLL();
+}
+
+TEST_F(ArchiveFileTest, ArchiverFilterHandsTheNamesOverUnexpanded) {
+    TempDir dir;
+    dir.write("a.txt", "a");
+    RegisterArchiverLibrary("ZIP32J.DLL", [] {
+        return std::make_unique<FakeLibrary>(
+            std::map<std::string, void*>{{"Zip", reinterpret_cast<void*>(&fakeZip)}});
+    });
+    TArchiveFile archive;
+    archive.SetFileName(dir / "temp.zip");
+    archive.Options.PackFilter = pfArchiver;
+    archive.Options.r = 1;
+    EXPECT_EQ(archive.PackFiles(nullptr, nullptr, dir.path(), {std::string("*.txt"), std::string("missing")}),
+              0);
+    EXPECT_EQ(lastCommand,
+              " -D -r  \"" + dir / "temp.zip" + "\" \"" + dir.path() + "\" \"*.txt\" \"missing\" ");
 }
