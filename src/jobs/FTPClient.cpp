@@ -58,8 +58,8 @@ struct TFTPClient::Impl {
         while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
             line.pop_back();
         if (line.size() >= 4 && std::isdigit(static_cast<unsigned char>(line[0])) &&
-            std::isdigit(static_cast<unsigned char>(line[1])) && std::isdigit(static_cast<unsigned char>(line[2])) &&
-            line[3] == ' ') {
+            std::isdigit(static_cast<unsigned char>(line[1])) &&
+            std::isdigit(static_cast<unsigned char>(line[2])) && line[3] == ' ') {
             impl->lastReply = Cp932ToUtf8(line);
             impl->lastCode = std::stoi(line.substr(0, 3));
         }
@@ -145,11 +145,12 @@ void TFTPClient::SplitHost(const std::string& host, std::string& name, int& port
 
 void TFTPClient::requireConnection() const {
     if (!connected_)
-        throw EFTPError("Not connected.");
+        throw EFTPError(lostReason_.empty() ? "Not connected." : lostReason_);
 }
 
 void TFTPClient::Connect() {
     Quit();
+    lostReason_.clear();
     std::string name;
     int port = 21;
     SplitHost(Host, name, port);
@@ -164,7 +165,8 @@ void TFTPClient::Connect() {
         throw EFTPError("The FTP library could not be initialised.");
     CURL* e = impl_->easy;
     std::string hostPart = name.find(':') != std::string::npos ? "[" + name + "]" : name;
-    std::string base = std::string(UseTLS ? "ftps://" : "ftp://") + hostPart + ":" + std::to_string(port) + "/";
+    std::string base =
+        std::string(UseTLS ? "ftps://" : "ftp://") + hostPart + ":" + std::to_string(port) + "/";
     curl_easy_setopt(e, CURLOPT_URL, base.c_str());
     curl_easy_setopt(e, CURLOPT_USERNAME, Utf8ToCp932Lossy(Username).c_str());
     curl_easy_setopt(e, CURLOPT_PASSWORD, Utf8ToCp932Lossy(Password).c_str());
@@ -188,7 +190,9 @@ void TFTPClient::Connect() {
         // Protected data connections where the server accepts them, clear ones otherwise. TLS 1.2 as the
         // ceiling: with 1.3, servers that demand session resumption on data connections refuse uploads.
         curl_easy_setopt(e, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_TRY));
-        curl_easy_setopt(e, CURLOPT_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1_2) | static_cast<long>(CURL_SSLVERSION_MAX_TLSv1_2));
+        curl_easy_setopt(e, CURLOPT_SSLVERSION,
+                         static_cast<long>(CURL_SSLVERSION_TLSv1_2) |
+                             static_cast<long>(CURL_SSLVERSION_MAX_TLSv1_2));
         if (!Options.CAFile.empty())
             curl_easy_setopt(e, CURLOPT_CAINFO, Options.CAFile.c_str());
     }
@@ -207,20 +211,22 @@ void TFTPClient::Connect() {
     connected_ = true;
 }
 
-void TFTPClient::perform(const std::string& command, const std::string& path, bool upload, int fd, int64_t size) {
+void TFTPClient::perform(const std::string& command, const std::string& path, bool upload, int fd,
+                         int64_t size) {
     CURL* e = impl_->easy;
     bool connecting = !connected_;
     curl_slist* quote = nullptr;
     if (!command.empty())
-        quote = curl_slist_append(nullptr, ("*" + command).c_str()); // '*': a refusal must not drop the connection
+        quote = curl_slist_append(nullptr,
+                                  ("*" + command).c_str()); // '*': a refusal must not drop the connection
     curl_easy_setopt(e, CURLOPT_QUOTE, quote);
     bool transfer = !path.empty();
     std::string name;
     int port = 21;
     SplitHost(Host, name, port);
     std::string hostPart = name.find(':') != std::string::npos ? "[" + name + "]" : name;
-    std::string url = std::string(UseTLS ? "ftps://" : "ftp://") + hostPart + ":" + std::to_string(port) + "/" +
-                      (transfer ? percentEncode(Utf8ToCp932(path)) : "");
+    std::string url = std::string(UseTLS ? "ftps://" : "ftp://") + hostPart + ":" + std::to_string(port) +
+                      "/" + (transfer ? percentEncode(Utf8ToCp932(path)) : "");
     curl_easy_setopt(e, CURLOPT_URL, url.c_str());
     curl_easy_setopt(e, CURLOPT_NOBODY, transfer ? 0L : 1L);
     curl_easy_setopt(e, CURLOPT_UPLOAD, upload ? 1L : 0L);
@@ -257,24 +263,28 @@ void TFTPClient::perform(const std::string& command, const std::string& path, bo
     if (result == CURLE_OK)
         return;
 
-    // Which failures leave the control connection usable follows libcurl's own rules.
+    // A download that found no file leaves the session usable; after any other failure it ends here, and
+    // later calls report why.
     bool keepsConnection = result == CURLE_REMOTE_FILE_NOT_FOUND || result == CURLE_WRITE_ERROR ||
                            result == CURLE_FTP_COULDNT_RETR_FILE;
-    if (!keepsConnection && connected_) {
-        connected_ = false;
-        Quit();
-    }
+    std::string message;
     if (connecting && result == CURLE_OPERATION_TIMEDOUT)
-        throw EFTPError("Connect timed out.");
-    if (result == CURLE_PEER_FAILED_VERIFICATION)
-        throw EFTPError(std::string("The server's certificate was not trusted: ") + impl_->errors);
-    if (result == CURLE_COULDNT_CONNECT && impl_->refuseNewControl)
-        throw EFTPError("The connection to the server was lost.");
-    if (impl_->writeFailed)
-        throw EFTPError("The downloaded file could not be written.");
-    if (impl_->lastCode >= 400)
-        throw EFTPError(impl_->lastReply);
-    throw EFTPError(impl_->errors[0] ? std::string(impl_->errors) : curl_easy_strerror(result));
+        message = "Connect timed out.";
+    else if (result == CURLE_PEER_FAILED_VERIFICATION)
+        message = std::string("The server's certificate was not trusted: ") + impl_->errors;
+    else if (result == CURLE_COULDNT_CONNECT && impl_->refuseNewControl)
+        message = "The connection to the server was lost.";
+    else if (impl_->writeFailed)
+        message = "The downloaded file could not be written.";
+    else if (impl_->lastCode >= 400)
+        message = impl_->lastReply;
+    else
+        message = impl_->errors[0] ? std::string(impl_->errors) : curl_easy_strerror(result);
+    if (!keepsConnection && connected_) {
+        Quit();
+        lostReason_ = message;
+    }
+    throw EFTPError(message);
 }
 
 void TFTPClient::ChangeDir(const std::string& dir) {

@@ -13,8 +13,8 @@ public:
 
 /// Options that only tests and special set-ups change.
 struct FTPClientOptions {
-    std::string CAFile;             ///< extra trusted CA certificates (PEM); empty: the system's store only
-    long ConnectTimeoutMs = 120000; ///< for the TCP connection, the TLS handshake and the login
+    std::string CAFile;              ///< extra trusted CA certificates (PEM); empty: the system's store only
+    long ConnectTimeoutMs = 120000;  ///< for the TCP connection, the TLS handshake and the login
     long ResponseTimeoutMs = 120000; ///< for any later reply of the server
 };
 
@@ -41,9 +41,9 @@ public:
     /// Connects and logs in. Throws EFTPError ("Connect timed out." when no connection stood in time).
     void Connect();
     bool Connected() const { return connected_; }
-    void ChangeDir(const std::string& dir);   ///< CWD; throws EFTPError with the server's reply
-    void MakeDir(const std::string& dir);     ///< MKD; throws EFTPError with the server's reply
-    void ChangeDirUp();                       ///< CDUP; throws EFTPError with the server's reply
+    void ChangeDir(const std::string& dir); ///< CWD; throws EFTPError with the server's reply
+    void MakeDir(const std::string& dir);   ///< MKD; throws EFTPError with the server's reply
+    void ChangeDirUp();                     ///< CDUP; throws EFTPError with the server's reply
     /// RETR of a file of the current directory to a new local file. Throws EFileError when the local file
     /// already exists (nothing is sent then) and EFTPError when the transfer fails; the local file is then
     /// left empty.
@@ -66,4 +66,5 @@ private:
     Impl* impl_;
     TransferType type_ = ftBinary;
     bool connected_ = false;
+    std::string lostReason_; // why a session ended by a failure, for the calls after it
 };

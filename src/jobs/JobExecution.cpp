@@ -31,8 +31,9 @@ bool TSettings::MakeFileList(TUpdates2dau& list) {
     if (!clean) {
         Log("delete.txtに問題となる可能性のある記述を検出しました。");
         Log(list.ProblemText);
-        if (!Prompts().AskYesNo("警告", "delete.txtに問題となる可能性のある記述を検出しました。\r\n続行しますか？",
-                                 UserPrompts::Icon::Warning))
+        if (!Prompts().AskYesNo("警告",
+                                "delete.txtに問題となる可能性のある記述を検出しました。\r\n続行しますか？",
+                                UserPrompts::Icon::Warning))
             return false;
     }
     Log(list.GetFileListText());

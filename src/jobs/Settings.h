@@ -30,8 +30,8 @@ public:
     std::string ProcessName; ///< include patterns, one per line, each line ended by CR LF
     std::string ExcludeName; ///< exclusion lines, same form
     std::string Name;
-    LogSink* LogLines = nullptr;                  ///< log sink, not owned
-    TFTPConfig* CommonFTP = nullptr;              ///< the main window's common settings, not owned
+    LogSink* LogLines = nullptr;     ///< log sink, not owned
+    TFTPConfig* CommonFTP = nullptr; ///< the main window's common settings, not owned
     std::unique_ptr<TFTPConfig> OwnFTP;
     bool UseCommon = false;
     std::string TargetFolder; ///< base folder
