@@ -9,8 +9,8 @@
 
 LogDocument::LogDocument(const std::string& programFolder, const std::tm& created) {
     char name[64];
-    std::snprintf(name, sizeof name, "log%.4d%.2d%.2d%.2d%.2d%.2d.log", created.tm_year + 1900, created.tm_mon + 1,
-                  created.tm_mday, created.tm_hour, created.tm_min, created.tm_sec);
+    std::snprintf(name, sizeof name, "log%.4d%.2d%.2d%.2d%.2d%.2d.log", created.tm_year + 1900,
+                  created.tm_mon + 1, created.tm_mday, created.tm_hour, created.tm_min, created.tm_sec);
     path_ = IncludeTrailingPathDelimiter(programFolder) + "log" + NativeDelimiter + name;
 }
 

@@ -10,11 +10,6 @@ template <typename F> F as(void* address) {
     return reinterpret_cast<F>(address);
 }
 
-// The output buffer handed to a command entry: null when its size is 0.
-char* outputBuffer(std::string& output) {
-    return output.empty() ? nullptr : output.data();
-}
-
 } // namespace
 
 void* TCustomArchiverDll::entry(const std::string& suffix, bool required) {

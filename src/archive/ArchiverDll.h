@@ -42,6 +42,8 @@ public:
     virtual bool ClearEnumMembersProc64();
 
 protected:
+    /// The output buffer handed to a command entry: null when its size is 0.
+    static char* outputBuffer(std::string& output) { return output.empty() ? nullptr : output.data(); }
     /// The address of the entry for an operation (`suffix` is the operation's name, "" for the command
     /// entry), or nullptr when optional and missing. Throws EEntryNotFound when required and missing.
     void* entry(const std::string& suffix, bool required);

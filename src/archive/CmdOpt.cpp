@@ -39,7 +39,7 @@ void TCmdOpt::AddDir(const std::string& sw, const std::string& folder) {
 }
 
 void TCmdOpt::AddFile(const std::string& sw, const std::string& name) {
-    AddQuoted(sw, NameEscape ? NameEscape(name) : name);
+    AddQuoted(sw, escaped(name));
 }
 
 int TCmdOpt::AddFiles(const std::string& sw, const PackItems& items) {
@@ -53,7 +53,7 @@ int TCmdOpt::AddResponseFile(const PackItems& items, const std::string& file) {
     std::vector<std::string> names = FlattenItems(items, true);
     std::string text;
     for (const std::string& name : names)
-        text += "\"" + (NameEscape ? NameEscape(name) : name) + "\"\r\n";
+        text += "\"" + escaped(name) + "\"\r\n";
     WriteFileBytes(file, Utf8ToCp932(text));
     AddQuoted("", "@" + file);
     return static_cast<int>(names.size());

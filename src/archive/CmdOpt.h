@@ -23,4 +23,7 @@ public:
     /// Writes every non-empty name, quoted and escaped, one per CR LF line in CP932, to `file`, then adds
     /// the quoted "@file". Throws EFileError (or EEncodingError) before anything is added.
     int AddResponseFile(const PackItems& items, const std::string& file);
+
+private:
+    std::string escaped(const std::string& name) const { return NameEscape ? NameEscape(name) : name; }
 };

@@ -19,7 +19,7 @@ namespace {
 constexpr int TwoDigitYearWindow = 50;
 
 bool endsWithSeparator(const std::string& folder) {
-    return !folder.empty() && (folder.back() == '\\' || IsPathDelimiter(folder.back()));
+    return !folder.empty() && IsPathDelimiter(folder.back());
 }
 
 std::string join(const std::string& folder, const std::string& name) {

@@ -22,7 +22,7 @@ struct ZipEntry {
 const std::map<std::string, ZipEntry>& zipEntries() {
     static const std::map<std::string, ZipEntry> entries = {
         {"Zip", {"Zip", {Zip32j, Lmzip}}},
-        {"UnZip", {"UnZip", {Unzip, Lmzip}}},
+        {"", {"UnZip", {Unzip, Lmzip}}}, // the command entry
         {"OpenArchive", {"UnZipOpenArchive", {Lmzip, Zip32j, Unzip}}},
         {"CloseArchive", {"UnZipCloseArchive", {Lmzip, Zip32j, Unzip}}},
         {"FindFirst", {"UnZipFindFirst", {Lmzip, Zip32j, Unzip}}},
@@ -91,13 +91,6 @@ void TZipDll::entryMissing(const std::string& suffix) {
     throw EEntryNotFound(name + " のエントリが DLL に見つかりませんでした。");
 }
 
-int TZipDll::Command(void* window, const std::string&, const std::string& commandLine, std::string& output) {
-    LoadDLL();
-    auto unzip = as<ArcCommand>(entry("UnZip", true));
-    return unzip(window, Utf8ToCp932(commandLine).c_str(), output.empty() ? nullptr : output.data(),
-                 static_cast<uint32_t>(output.size()));
-}
-
 int TZipDll::WriteCommand(void* window, const std::string& archive, const std::string& commandLine,
                           std::string& output, bool fromPack) {
     LoadDLL();
@@ -105,8 +98,7 @@ int TZipDll::WriteCommand(void* window, const std::string& archive, const std::s
     std::string bytes = Utf8ToCp932(commandLine);
     if (fromPack)
         RemoveFile(archive);
-    return zip(window, bytes.c_str(), output.empty() ? nullptr : output.data(),
-               static_cast<uint32_t>(output.size()));
+    return zip(window, bytes.c_str(), outputBuffer(output), static_cast<uint32_t>(output.size()));
 }
 
 bool TZipDll::SetOwnerWindowEx(void* window, void* procedure) {

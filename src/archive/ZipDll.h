@@ -15,9 +15,6 @@ public:
     void LoadDLL() override;
     void FreeDLL() override;
 
-    /// "UnZip".
-    int Command(void* window, const std::string& archive, const std::string& commandLine,
-                std::string& output) override;
     /// "Zip"; the create command first deletes an existing archive so that every pack builds a fresh one.
     int WriteCommand(void* window, const std::string& archive, const std::string& commandLine,
                      std::string& output, bool fromPack) override;

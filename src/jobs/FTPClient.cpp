@@ -47,6 +47,7 @@ struct TFTPClient::Impl {
     // new connection would silently start in the login directory.
     std::string controlIp;
     long controlPort = 0;
+    std::string baseUrl; // scheme, host and port, ending with '/'
     bool refuseNewControl = false;
     // Current transfer.
     int fd = -1;
@@ -165,9 +166,7 @@ void TFTPClient::Connect() {
         throw EFTPError("The FTP library could not be initialised.");
     CURL* e = impl_->easy;
     std::string hostPart = name.find(':') != std::string::npos ? "[" + name + "]" : name;
-    std::string base =
-        std::string(UseTLS ? "ftps://" : "ftp://") + hostPart + ":" + std::to_string(port) + "/";
-    curl_easy_setopt(e, CURLOPT_URL, base.c_str());
+    impl_->baseUrl = std::string(UseTLS ? "ftps://" : "ftp://") + hostPart + ":" + std::to_string(port) + "/";
     curl_easy_setopt(e, CURLOPT_USERNAME, Utf8ToCp932Lossy(Username).c_str());
     curl_easy_setopt(e, CURLOPT_PASSWORD, Utf8ToCp932Lossy(Password).c_str());
     curl_easy_setopt(e, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_NOCWD));
@@ -221,12 +220,7 @@ void TFTPClient::perform(const std::string& command, const std::string& path, bo
                                   ("*" + command).c_str()); // '*': a refusal must not drop the connection
     curl_easy_setopt(e, CURLOPT_QUOTE, quote);
     bool transfer = !path.empty();
-    std::string name;
-    int port = 21;
-    SplitHost(Host, name, port);
-    std::string hostPart = name.find(':') != std::string::npos ? "[" + name + "]" : name;
-    std::string url = std::string(UseTLS ? "ftps://" : "ftp://") + hostPart + ":" + std::to_string(port) +
-                      "/" + (transfer ? percentEncode(Utf8ToCp932(path)) : "");
+    std::string url = impl_->baseUrl + (transfer ? percentEncode(Utf8ToCp932(path)) : "");
     curl_easy_setopt(e, CURLOPT_URL, url.c_str());
     curl_easy_setopt(e, CURLOPT_NOBODY, transfer ? 0L : 1L);
     curl_easy_setopt(e, CURLOPT_UPLOAD, upload ? 1L : 0L);

@@ -61,10 +61,7 @@ bool TSettings::RunNetwork() {
         }
 
         for (const std::string& path : uploads) {
-            std::string relative = path;
-            size_t at = relative.find(base);
-            if (at != std::string::npos)
-                relative.erase(at, base.size());
+            std::string relative = RemoveFirst(path, base);
             size_t lastSep = relative.rfind('\\');
             if (lastSep != std::string::npos)
                 MakeRemoteDirs(*ftp, relative.substr(0, lastSep + 1));

@@ -61,6 +61,14 @@ std::string NativePath(std::string_view path) {
 #endif
 }
 
+std::string RemoveFirst(std::string_view text, std::string_view part) {
+    std::string result(text);
+    size_t at = part.empty() ? std::string::npos : result.find(part);
+    if (at != std::string::npos)
+        result.erase(at, part.size());
+    return result;
+}
+
 std::string ReplaceChar(std::string_view text, char from, char to) {
     std::string result(text);
     for (char& c : result)

@@ -30,6 +30,9 @@ std::string IncludeTrailingPathDelimiter(std::string_view path);
 /// The path as the operating system wants it (on POSIX every '\' becomes '/').
 std::string NativePath(std::string_view path);
 
+/// `text` without the first occurrence of `part` (case-sensitive); unchanged when `part` is empty or absent.
+std::string RemoveFirst(std::string_view text, std::string_view part);
+
 /// Replaces every occurrence of `from` by `to` (for the '\' and '/' forms of relative ghost paths).
 std::string ReplaceChar(std::string_view text, char from, char to);
 

@@ -8,9 +8,7 @@
 void TElementFile::SetFile(const std::string& fullPath) {
     FullPath = fullPath;
     Digest = MD5File(FullPath);
-    size_t at = BaseFolder.empty() ? std::string::npos : FullPath.find(BaseFolder);
-    RelativePath =
-        at == std::string::npos ? FullPath : FullPath.substr(0, at) + FullPath.substr(at + BaseFolder.size());
+    RelativePath = RemoveFirst(FullPath, BaseFolder);
     FileName = ReplaceChar(RelativePath, '\\', '/');
 }
 
