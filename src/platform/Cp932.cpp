@@ -2,6 +2,7 @@
 
 #include "Errors.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <iconv.h>
 
@@ -51,6 +52,18 @@ Converter& toCp932() {
     return c;
 }
 
+// Converts with U+FFFD for whatever the converter refuses, skipping `unit` input bytes at a time.
+std::string convertLeniently(Converter& converter, std::string_view in, size_t unit,
+                             std::string_view replacement) {
+    std::string out;
+    size_t pos = 0;
+    while (!converter.convert(in, out, pos)) {
+        out += replacement;
+        pos = std::min(in.size(), pos + unit);
+    }
+    return out;
+}
+
 bool isAscii(std::string_view s) {
     for (unsigned char c : s)
         if (c >= 0x80)
@@ -58,11 +71,41 @@ bool isAscii(std::string_view s) {
     return true;
 }
 
-// Length of the UTF-8 sequence starting at s[pos] (1 for an invalid lead byte).
+// Length of the valid UTF-8 sequence starting at s[pos], or 1 when the bytes there are not one (a stray
+// continuation byte, a bad lead byte, a cut-off sequence), so that exactly that byte is replaced.
 size_t utf8Length(std::string_view s, size_t pos) {
     unsigned char c = static_cast<unsigned char>(s[pos]);
-    size_t n = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
-    return pos + n <= s.size() ? n : s.size() - pos;
+    size_t n = c < 0x80                 ? 1
+               : c >= 0xC2 && c <= 0xDF ? 2
+               : c >= 0xE0 && c <= 0xEF ? 3
+               : c >= 0xF0 && c <= 0xF4 ? 4
+                                        : 0;
+    if (n == 0 || pos + n > s.size())
+        return 1;
+    for (size_t k = 1; k < n; ++k)
+        if ((static_cast<unsigned char>(s[pos + k]) & 0xC0) != 0x80)
+            return 1;
+    return n;
+}
+
+size_t asciiBytes(std::string_view utf8) {
+    size_t n = 0;
+    for (unsigned char c : utf8)
+        n += c < 0x80;
+    return n;
+}
+
+// Single-byte ASCII characters of CP932 text (second bytes of double-byte characters do not count).
+size_t asciiCharacters(std::string_view cp932) {
+    size_t n = 0;
+    for (size_t i = 0; i < cp932.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(cp932[i]);
+        if (IsCp932LeadByte(c))
+            ++i;
+        else
+            n += c < 0x80;
+    }
+    return n;
 }
 
 } // namespace
@@ -80,12 +123,23 @@ std::string Cp932ToUtf8(std::string_view cp932) {
     return out;
 }
 
-std::string Utf8ToCp932(std::string_view utf8) {
-    if (isAscii(utf8))
-        return std::string(utf8);
-    std::string out;
+bool TryUtf8ToCp932(std::string_view utf8, std::string& out) {
+    out.clear();
+    if (isAscii(utf8)) {
+        out.assign(utf8);
+        return true;
+    }
     size_t pos = 0;
     if (!toCp932().convert(utf8, out, pos))
+        return false;
+    // A non-ASCII character that became an ASCII byte (U+00A5 to '\\', the path separator) would name
+    // another file: such a name has no CP932 form of its own.
+    return asciiCharacters(out) == asciiBytes(utf8);
+}
+
+std::string Utf8ToCp932(std::string_view utf8) {
+    std::string out;
+    if (!TryUtf8ToCp932(utf8, out))
         throw EEncodingError("\"" + std::string(utf8) +
                              "\" contains a character that Shift_JIS (CP932) cannot hold");
     return out;
@@ -104,9 +158,17 @@ std::string Utf8ToCp932Lossy(std::string_view utf8) {
 }
 
 bool IsCp932Representable(std::string_view utf8) {
-    if (isAscii(utf8))
-        return true;
     std::string out;
-    size_t pos = 0;
-    return toCp932().convert(utf8, out, pos);
+    return TryUtf8ToCp932(utf8, out);
+}
+
+std::string Utf16ToUtf8(std::string_view bytes, bool bigEndian) {
+    thread_local Converter le("UTF-8", "UTF-16LE"), be("UTF-8", "UTF-16BE");
+    return convertLeniently(bigEndian ? be : le, bytes, 2, "\xEF\xBF\xBD");
+}
+
+std::string Utf8ToUtf16(std::string_view utf8, bool bigEndian) {
+    thread_local Converter le("UTF-16LE", "UTF-8"), be("UTF-16BE", "UTF-8");
+    return convertLeniently(bigEndian ? be : le, utf8, 1,
+                            bigEndian ? std::string_view("\xFF\xFD", 2) : std::string_view("\xFD\xFF", 2));
 }

@@ -9,16 +9,27 @@
 /// Decodes CP932 bytes. Bytes that are not valid CP932 become U+FFFD; never throws.
 std::string Cp932ToUtf8(std::string_view cp932);
 
-/// Encodes UTF-8 text as CP932. Throws EEncodingError naming the text when a character has no CP932 form
-/// (or the input is not valid UTF-8).
+/// Encodes UTF-8 text as CP932, strictly: a character without a CP932 form, and a non-ASCII character
+/// whose form would be an ASCII byte (U+00A5 to '\\', U+203E to '~'), is an error, as is text that is not
+/// valid UTF-8. Characters with a double-byte form are accepted, also where two of them share it (U+301C
+/// and U+FF5E both give 81 60). Throws EEncodingError naming the text.
 std::string Utf8ToCp932(std::string_view utf8);
 
-/// Encodes UTF-8 text as CP932, writing '?' for every character that has no CP932 form. For values where
-/// one unrepresentable character must not cost the whole write (settings).
+/// The strict encoding of Utf8ToCp932 without the exception: false (and `out` unspecified) on failure.
+bool TryUtf8ToCp932(std::string_view utf8, std::string& out);
+
+/// Encodes UTF-8 text as CP932 for display only (the log file): every character without a CP932 form, and
+/// every byte that is not valid UTF-8, becomes one '?'; everything else is kept.
 std::string Utf8ToCp932Lossy(std::string_view utf8);
 
-/// True when every character of the UTF-8 text has a CP932 form.
+/// True when Utf8ToCp932 would succeed.
 bool IsCp932Representable(std::string_view utf8);
+
+/// Decodes UTF-16 bytes (no byte-order mark) of the given byte order; bad sequences become U+FFFD.
+std::string Utf16ToUtf8(std::string_view bytes, bool bigEndian);
+/// Encodes UTF-8 text as UTF-16 of the given byte order, without byte-order mark; bytes that are not
+/// valid UTF-8 become U+FFFD.
+std::string Utf8ToUtf16(std::string_view utf8, bool bigEndian);
 
 /// True when the byte starts a double-byte CP932 character.
 inline bool IsCp932LeadByte(unsigned char c) {
