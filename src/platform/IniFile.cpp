@@ -2,7 +2,6 @@
 
 #include "Cp932.h"
 #include "FileSystem.h"
-#include "TextLines.h"
 
 #include <cerrno>
 #include <climits>
@@ -42,8 +41,9 @@ bool sameText(std::string_view a, std::string_view b) {
     return true;
 }
 
-bool isValidUtf8WithNonAscii(std::string_view s) {
-    bool nonAscii = false;
+// True for valid UTF-8 that holds at least one three- or four-byte sequence.
+bool looksLikeUtf8(std::string_view s) {
+    bool wide = false;
     for (size_t i = 0; i < s.size();) {
         unsigned char c = static_cast<unsigned char>(s[i]);
         size_t n = c < 0x80             ? 1
@@ -56,10 +56,33 @@ bool isValidUtf8WithNonAscii(std::string_view s) {
         for (size_t k = 1; k < n; ++k)
             if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80)
                 return false;
-        nonAscii = nonAscii || n > 1;
+        wide = wide || n > 2;
         i += n;
     }
-    return nonAscii;
+    return wide;
+}
+
+// Lines ended by CR LF, CR or LF. Unlike the reader of lists, a NUL does not end the text here: whatever
+// follows it is kept for the next save.
+std::vector<std::string> splitKeepingEverything(std::string_view text) {
+    std::vector<std::string> lines;
+    size_t pos = 0;
+    while (pos < text.size()) {
+        size_t stop = text.find_first_of("\r\n", pos);
+        if (stop == std::string_view::npos) {
+            lines.emplace_back(text.substr(pos));
+            break;
+        }
+        lines.emplace_back(text.substr(pos, stop - pos));
+        pos = stop + 1;
+        if (text[stop] == '\r' && pos < text.size() && text[pos] == '\n')
+            ++pos;
+    }
+    return lines;
+}
+
+bool startsWith(std::string_view s, std::string_view prefix) {
+    return s.substr(0, prefix.size()) == prefix;
 }
 
 // Section name of a header line ("[name]" after optional blanks), or false when the line is none.
@@ -88,12 +111,13 @@ std::string unquote(const std::string& v) {
     return v;
 }
 
-std::string toDisk(std::string_view utf8) {
-    std::string cp = Utf8ToCp932Lossy(utf8);
-    for (char& c : cp)
+// A value as one line: line breaks and NUL would split or cut it.
+std::string oneLine(std::string_view utf8) {
+    std::string v(utf8);
+    for (char& c : v)
         if (c == '\r' || c == '\n' || c == '\0')
             c = ' ';
-    return cp;
+    return v;
 }
 
 } // namespace
@@ -105,13 +129,32 @@ IniFile::IniFile(std::string path) : path_(std::move(path)) {
     } catch (const std::exception&) {
         return; // missing or unreadable: every value takes its default
     }
-    if (bytes.compare(0, 3, "\xEF\xBB\xBF") == 0 || isValidUtf8WithNonAscii(bytes)) {
-        if (bytes.compare(0, 3, "\xEF\xBB\xBF") == 0)
-            bytes.erase(0, 3);
-        bytes = Utf8ToCp932Lossy(bytes);
+    std::string text;
+    if (startsWith(bytes, "\xFF\xFE")) {
+        encoding_ = Encoding::Utf16LE;
+        text = Utf16ToUtf8(std::string_view(bytes).substr(2), false);
+    } else if (startsWith(bytes, "\xFE\xFF")) {
+        encoding_ = Encoding::Utf16BE;
+        text = Utf16ToUtf8(std::string_view(bytes).substr(2), true);
+    } else if (startsWith(bytes, "\xEF\xBB\xBF")) {
+        encoding_ = Encoding::Utf8Bom;
+        text = bytes.substr(3);
+    } else {
+        encoding_ = looksLikeUtf8(bytes) ? Encoding::Utf8 : Encoding::Cp932;
+        text = std::move(bytes);
     }
-    for (std::string& text : SplitLines(bytes))
-        lines_.push_back(std::move(text));
+    lines_ = splitKeepingEverything(text);
+}
+
+std::string IniFile::toLines(std::string_view utf8) const {
+    if (encoding_ != Encoding::Cp932)
+        return std::string(utf8);
+    std::string cp;
+    return TryUtf8ToCp932(utf8, cp) ? cp : Utf8ToCp932Lossy(utf8);
+}
+
+std::string IniFile::fromLines(std::string_view raw) const {
+    return encoding_ == Encoding::Cp932 ? Cp932ToUtf8(raw) : std::string(raw);
 }
 
 size_t IniFile::findSection(const std::string& cpSection) const {
@@ -134,10 +177,10 @@ size_t IniFile::findKey(size_t sectionLine, const std::string& cpKey) const {
 }
 
 bool IniFile::lookup(std::string_view section, std::string_view key, std::string& rawValue) const {
-    size_t s = findSection(Utf8ToCp932Lossy(section));
+    size_t s = findSection(toLines(section));
     if (s == npos)
         return false;
-    size_t k = findKey(s, Utf8ToCp932Lossy(key));
+    size_t k = findKey(s, toLines(key));
     if (k == npos)
         return false;
     std::string name;
@@ -149,7 +192,7 @@ std::string IniFile::ReadString(std::string_view section, std::string_view key, 
     std::string raw;
     if (!lookup(section, key, raw))
         return std::string(def);
-    return Cp932ToUtf8(unquote(raw));
+    return fromLines(unquote(raw));
 }
 
 std::string IniFile::ReadRawString(std::string_view section, std::string_view key,
@@ -157,7 +200,7 @@ std::string IniFile::ReadRawString(std::string_view section, std::string_view ke
     std::string raw;
     if (!lookup(section, key, raw))
         return std::string(def);
-    return Cp932ToUtf8(raw);
+    return fromLines(raw);
 }
 
 int IniFile::ReadInteger(std::string_view section, std::string_view key, int def) const {
@@ -200,12 +243,19 @@ bool IniFile::ReadBool(std::string_view section, std::string_view key, bool def)
 }
 
 bool IniFile::SectionExists(std::string_view section) const {
-    return findSection(Utf8ToCp932Lossy(section)) != npos;
+    return findSection(toLines(section)) != npos;
 }
 
 void IniFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
-    std::string cpSection = toDisk(section), cpKey = toDisk(key);
-    std::string entry = cpKey + "=" + toDisk(value);
+    std::string utf8Value = oneLine(value), cpValue;
+    if (encoding_ == Encoding::Cp932 && !TryUtf8ToCp932(utf8Value, cpValue)) {
+        // CP932 cannot hold this value: rather than change it, the whole file becomes UTF-16.
+        for (std::string& line : lines_)
+            line = Cp932ToUtf8(line);
+        encoding_ = Encoding::Utf16LE;
+    }
+    std::string cpSection = toLines(oneLine(section)), cpKey = toLines(oneLine(key));
+    std::string entry = cpKey + "=" + toLines(utf8Value);
     size_t s = findSection(cpSection);
     if (s == npos) {
         lines_.push_back("[" + cpSection + "]");
@@ -234,11 +284,37 @@ void IniFile::WriteBool(std::string_view section, std::string_view key, bool val
     WriteString(section, key, value ? "1" : "0");
 }
 
+void IniFile::EraseSection(std::string_view section) {
+    size_t s = findSection(toLines(section));
+    if (s == npos)
+        return;
+    size_t e = s + 1;
+    std::string name;
+    while (e < lines_.size() && !sectionName(lines_[e], name))
+        ++e;
+    lines_.erase(lines_.begin() + static_cast<std::ptrdiff_t>(s),
+                 lines_.begin() + static_cast<std::ptrdiff_t>(e));
+}
+
 void IniFile::UpdateFile() const {
-    std::string bytes;
+    std::string text;
     for (const std::string& line : lines_) {
-        bytes += line;
-        bytes += "\r\n";
+        text += line;
+        text += "\r\n";
     }
-    WriteFileAtomic(path_, bytes);
+    switch (encoding_) {
+    case Encoding::Cp932:
+    case Encoding::Utf8:
+        break;
+    case Encoding::Utf8Bom:
+        text.insert(0, "\xEF\xBB\xBF");
+        break;
+    case Encoding::Utf16LE:
+        text = "\xFF\xFE" + Utf8ToUtf16(text, false);
+        break;
+    case Encoding::Utf16BE:
+        text = "\xFE\xFF" + Utf8ToUtf16(text, true);
+        break;
+    }
+    WriteFileAtomic(path_, text);
 }

@@ -1,4 +1,5 @@
 #include "platform/IniFile.h"
+#include "platform/Cp932.h"
 #include "platform/Errors.h"
 #include "support/TempDir.h"
 
@@ -90,4 +91,88 @@ TEST(IniFile, UnreadableFileReadsEmptyAndFailedWriteThrows) {
     IniFile missingFolder(dir / "no/such/folder/a.ini");
     missingFolder.WriteString("S", "K", "V");
     EXPECT_THROW(missingFolder.UpdateFile(), EFileError);
+}
+
+TEST(IniFile, BytesAfterANulSurviveAndStayReadable) {
+    TempDir dir;
+    std::string original =
+        std::string("; note\0with a NUL\r\n[General]\r\nSettingsCount=2\r\n", 47) + "[1]\r\nName=after\r\n";
+    std::string path = dir.write("a.ini", original);
+    IniFile ini(path);
+    EXPECT_EQ(ini.ReadInteger("General", "SettingsCount", 0), 2);
+    EXPECT_EQ(ini.ReadString("1", "Name", ""), "after");
+    ini.WriteString("1", "Name", "changed");
+    ini.UpdateFile();
+    EXPECT_EQ(ReadAll(path), std::string("; note\0with a NUL\r\n[General]\r\nSettingsCount=2\r\n", 47) +
+                                 "[1]\r\nName=changed\r\n");
+}
+
+TEST(IniFile, Utf16FilesAreReadAndWrittenBackAsUtf16) {
+    TempDir dir;
+    for (bool big : {false, true}) {
+        std::string bom = big ? "\xFE\xFF" : "\xFF\xFE";
+        std::string path =
+            dir.write(big ? "be.ini" : "le.ini",
+                      bom + Utf8ToUtf16("[General]\r\nName=ミク😀\r\nSettingsCount=1\r\n", big));
+        IniFile ini(path);
+        EXPECT_EQ(ini.FileEncoding(), big ? IniFile::Encoding::Utf16BE : IniFile::Encoding::Utf16LE);
+        EXPECT_EQ(ini.ReadString("general", "name", ""), "ミク😀");
+        EXPECT_EQ(ini.ReadInteger("General", "SettingsCount", 0), 1);
+        ini.WriteString("General", "Other", "表");
+        ini.UpdateFile();
+        EXPECT_EQ(ReadAll(path),
+                  bom + Utf8ToUtf16("[General]\r\nName=ミク😀\r\nSettingsCount=1\r\nOther=表\r\n", big));
+    }
+}
+
+TEST(IniFile, Cp932ThatIsAlsoValidUtf8StaysCp932) {
+    TempDir dir;
+    // ﾐｸ is D0 B8 in CP932, which is also the UTF-8 form of U+0438.
+    std::string original = "[0]\r\nName=\xD0\xB8\r\nTargetFolder=C:\\\xD0\xB8\\\r\n";
+    std::string path = dir.write("a.ini", original);
+    IniFile ini(path);
+    EXPECT_EQ(ini.FileEncoding(), IniFile::Encoding::Cp932);
+    EXPECT_EQ(ini.ReadString("0", "Name", ""), "ﾐｸ");
+    EXPECT_EQ(ini.ReadString("0", "TargetFolder", ""), "C:\\ﾐｸ\\");
+    ini.WriteString("0", "Name", "ﾐｸ");
+    ini.UpdateFile();
+    EXPECT_EQ(ReadAll(path), original);
+
+    // Three-byte sequences are UTF-8 (CP932 text practically never forms them), with or without a BOM,
+    // and such a file stays UTF-8.
+    std::string utf8 = dir.write("u.ini", "[0]\r\nName=初音\r\n");
+    IniFile u(utf8);
+    EXPECT_EQ(u.FileEncoding(), IniFile::Encoding::Utf8);
+    EXPECT_EQ(u.ReadString("0", "Name", ""), "初音");
+    u.WriteString("0", "Name", "ﾐｸ");
+    u.UpdateFile();
+    EXPECT_EQ(ReadAll(utf8), "[0]\r\nName=ﾐｸ\r\n");
+    std::string bomFile = dir.write("b.ini", "\xEF\xBB\xBF[0]\r\nName=x\r\n");
+    IniFile b(bomFile);
+    b.WriteString("0", "Name", "能");
+    b.UpdateFile();
+    EXPECT_EQ(ReadAll(bomFile), "\xEF\xBB\xBF[0]\r\nName=能\r\n");
+}
+
+TEST(IniFile, AValueCp932CannotHoldTurnsTheFileIntoUtf16) {
+    TempDir dir;
+    std::string path = dir.write("a.ini", "[0]\r\nName=\x95\x5C\r\nProcessName=a.txt\r\n");
+    IniFile ini(path);
+    ini.WriteString("0", "ProcessName", "😀.txt,¥.txt");
+    ini.UpdateFile();
+    EXPECT_EQ(ReadAll(path),
+              "\xFF\xFE" + Utf8ToUtf16("[0]\r\nName=表\r\nProcessName=😀.txt,¥.txt\r\n", false));
+    IniFile again(path);
+    EXPECT_EQ(again.ReadString("0", "ProcessName", ""), "😀.txt,¥.txt");
+    EXPECT_EQ(again.ReadString("0", "Name", ""), "表");
+}
+
+TEST(IniFile, EraseSectionRemovesItsLinesOnly) {
+    TempDir dir;
+    std::string path = dir.write("a.ini", "[A]\r\nx=1\r\n[B]\r\ny=2\r\n\r\n[C]\r\nz=3\r\n");
+    IniFile ini(path);
+    ini.EraseSection("b");
+    ini.EraseSection("missing");
+    ini.UpdateFile();
+    EXPECT_EQ(ReadAll(path), "[A]\r\nx=1\r\n[C]\r\nz=3\r\n");
 }
