@@ -4,12 +4,14 @@
 #include "Paths.h"
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -150,14 +152,60 @@ void WriteFileBytes(std::string_view path, std::string_view bytes) {
         throwFileError("Cannot write", path, code);
 }
 
+namespace {
+
+// The file a path finally names: symbolic links are followed (also to a target that does not exist yet),
+// so that replacing the file keeps the link.
+std::string followLinks(const std::string& native) {
+    std::string current = native;
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat st;
+        if (::lstat(current.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+            return current;
+        std::vector<char> target(static_cast<size_t>(st.st_size > 0 ? st.st_size : PATH_MAX) + 1);
+        ssize_t n = ::readlink(current.c_str(), target.data(), target.size() - 1);
+        if (n < 0)
+            return current;
+        std::string next(target.data(), static_cast<size_t>(n));
+        if (next.empty() || next[0] != '/') {
+            size_t slash = current.rfind('/');
+            next = (slash == std::string::npos ? std::string() : current.substr(0, slash + 1)) + next;
+        }
+        current = next;
+    }
+    return current;
+}
+
+} // namespace
+
 void WriteFileAtomic(std::string_view path, std::string_view bytes) {
-    std::string target = NativePath(path);
+    std::string target = followLinks(NativePath(path));
+    struct stat old;
+    bool exists = ::stat(target.c_str(), &old) == 0;
+    if (exists) {
+        // A read-only file stays as it is, also for a user (root) whom its mode would not stop; an
+        // immutable one refuses the rename below.
+        if (!S_ISREG(old.st_mode))
+            throwFileError("Cannot write", path, S_ISDIR(old.st_mode) ? EISDIR : EINVAL);
+        if ((old.st_mode & 0222) == 0)
+            throwFileError("Cannot write", path, EACCES);
+    }
     std::string temp = target + ".tmp" + std::to_string(::getpid());
-    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    // A new settings file may hold passwords: readable by its owner only. A replaced one keeps its mode.
+    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0)
         throwFileError("Cannot create", path, errno);
-    bool ok = writeAll(fd, bytes) && ::fsync(fd) == 0;
-    int code = errno;
+    bool ok = true;
+    int code = 0;
+    if (exists) {
+        if (::fchown(fd, old.st_uid, old.st_gid) != 0) {
+            // Only the owner and the group of the caller can be given; the mode is what protects.
+        }
+        ok = ::fchmod(fd, old.st_mode & 07777) == 0;
+    }
+    ok = ok && writeAll(fd, bytes) && ::fsync(fd) == 0;
+    if (!ok)
+        code = errno;
     if (::close(fd) != 0 && ok) {
         ok = false;
         code = errno;

@@ -34,8 +34,11 @@ std::string ReadFileBytes(std::string_view path);
 /// Creates or replaces a file with exactly these bytes. Throws EFileError naming the file.
 void WriteFileBytes(std::string_view path, std::string_view bytes);
 
-/// Writes the bytes to a temporary file beside `path`, flushes it and renames it over `path`, so that a
-/// failure never leaves a half-written file. Throws EFileError naming the file; `path` is then untouched.
+/// Writes the bytes to a temporary file beside the file `path` names, flushes it and renames it over that
+/// file, so that a failure never leaves a half-written file. A symbolic link is written through to its
+/// target; a replaced file keeps its mode and owner; a new file is readable by its owner only. A
+/// read-only or immutable file (or a folder) is not replaced. Throws EFileError naming the file; the file
+/// is then untouched.
 void WriteFileAtomic(std::string_view path, std::string_view bytes);
 
 struct DirEntry {

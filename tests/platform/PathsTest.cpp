@@ -1,9 +1,12 @@
 #include "platform/Paths.h"
 #include "platform/Errors.h"
 #include "platform/FileSystem.h"
+#include "support/Shell.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 TEST(Paths, SplitsAtEitherSeparator) {
     EXPECT_EQ(ExtractFilePath("/g/ghost\\master\\a.txt"), "/g/ghost\\master\\");
@@ -55,4 +58,58 @@ TEST(FileSystem, AtomicWriteLeavesTargetUntouchedOnFailure) {
     std::string file = dir.write("f.ini", "old");
     WriteFileAtomic(file, "new\r\n");
     EXPECT_EQ(ReadAll(file), "new\r\n");
+}
+
+TEST(FileSystem, AtomicWriteKeepsWhatTheFileWas) {
+    TempDir dir;
+    auto mode = [](const std::string& p) {
+        struct stat st;
+        ::lstat(p.c_str(), &st);
+        return st.st_mode;
+    };
+    // A replaced file keeps its mode (a 0600 file holding passwords stays private) and owner.
+    std::string secret = dir.write("secret.ini", "old");
+    ::chmod(secret.c_str(), 0600);
+    ASSERT_EQ(::chown(secret.c_str(), 1234, 2345), 0);
+    WriteFileAtomic(secret, "new");
+    struct stat st;
+    ASSERT_EQ(::stat(secret.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+    EXPECT_EQ(st.st_uid, 1234u);
+    EXPECT_EQ(st.st_gid, 2345u);
+    std::string shared = dir.write("shared.ini", "old");
+    ::chmod(shared.c_str(), 0664);
+    WriteFileAtomic(shared, "new");
+    EXPECT_EQ(mode(shared) & 07777, 0664u);
+    // A new file is its owner's alone, whatever the umask allows.
+    mode_t oldMask = ::umask(0);
+    WriteFileAtomic(dir / "new.ini", "x");
+    ::umask(oldMask);
+    EXPECT_EQ(mode(dir / "new.ini") & 07777, 0600u);
+
+    // A symbolic link is written through: the link stays, its target gets the bytes.
+    std::string target = dir.write("real/target.ini", "old");
+    ASSERT_EQ(::symlink("real/target.ini", (dir / "link.ini").c_str()), 0);
+    WriteFileAtomic(dir / "link.ini", "through");
+    EXPECT_TRUE(S_ISLNK(mode(dir / "link.ini")));
+    EXPECT_EQ(ReadAll(target), "through");
+}
+
+TEST(FileSystem, AtomicWriteLeavesReadOnlyAndImmutableFilesAlone) {
+    TempDir dir;
+    std::string readOnly = dir.write("ro.ini", "old");
+    ::chmod(readOnly.c_str(), 0444);
+    EXPECT_THROW(WriteFileAtomic(readOnly, "new"), EFileError);
+    EXPECT_EQ(ReadAll(readOnly), "old");
+
+    std::string immutable = dir.write("imm.ini", "old");
+    ::chmod(immutable.c_str(), 0644); // writable by its mode: only the attribute protects it
+    if (!SetImmutable(immutable, true))
+        GTEST_SKIP() << "this file system has no immutable attribute";
+    EXPECT_THROW(WriteFileAtomic(immutable, "new"), EFileError);
+    SetImmutable(immutable, false);
+    EXPECT_EQ(ReadAll(immutable), "old");
+    std::vector<DirEntry> entries;
+    ASSERT_TRUE(ListDirectory(dir.path(), entries));
+    EXPECT_EQ(entries.size(), 2u) << "temporary file left behind";
 }

@@ -20,3 +20,11 @@ inline std::string RunShell(const std::string& command, int* status = nullptr) {
         *status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
     return out;
 }
+
+/// Sets or clears a file's immutable attribute with chattr; false where the file system does not allow
+/// it (the tests run as root, so only this attribute, not the mode, makes a file truly unwritable).
+inline bool SetImmutable(const std::string& path, bool on) {
+    int status = -1;
+    RunShell(std::string("chattr ") + (on ? "+i" : "-i") + " '" + path + "' 2>/dev/null", &status);
+    return status == 0;
+}
