@@ -2,6 +2,7 @@
 
 #include "ArchiverApi.h"
 #include "platform/Cp932.h"
+#include "platform/Cp932PathResolver.h"
 #include "platform/Errors.h"
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
@@ -33,10 +34,11 @@ struct Command {
     bool junkPaths = false;
     std::string archive;
     std::string baseFolder;
-    std::vector<std::string> members; // names as they go into the archive ('/' separators)
+    std::vector<std::string> members; // names as they go into the archive (CP932, '/' separators)
 };
 
-// Undoes the member-name escape of the command language: "[-]" at the start and "[[]" anywhere.
+// Undoes the member-name escape of the command language: "[-]" at the start and "[[]" anywhere, and '\'
+// between folders becomes '/'. The name is CP932: second bytes that look like '\' or '[' are left alone.
 std::string unescapeName(const std::string& name) {
     std::string out;
     size_t i = 0;
@@ -45,14 +47,38 @@ std::string unescapeName(const std::string& name) {
         i = 3;
     }
     for (; i < name.size(); ++i) {
-        if (name.compare(i, 3, "[[]") == 0) {
+        if (IsCp932LeadByte(static_cast<unsigned char>(name[i])) && i + 1 < name.size()) {
+            out += name[i];
+            out += name[++i];
+        } else if (name.compare(i, 3, "[[]") == 0) {
             out += '[';
             i += 2;
         } else {
-            out += name[i];
+            out += name[i] == '\\' ? '/' : name[i];
         }
     }
-    return ReplaceChar(out, '\\', '/');
+    return out;
+}
+
+// True when the CP932 text's last character is a folder separator.
+bool endsWithSeparator(const std::string& cp932) {
+    bool separator = false;
+    for (size_t i = 0; i < cp932.size(); ++i) {
+        if (IsCp932LeadByte(static_cast<unsigned char>(cp932[i])) && i + 1 < cp932.size()) {
+            separator = false;
+            ++i;
+        } else {
+            separator = cp932[i] == '\\' || cp932[i] == '/';
+        }
+    }
+    return separator;
+}
+
+// The part after the last separator of a CP932 member name ('/' between folders).
+std::string lastComponent(const std::string& cp932) {
+    bool absolute = false;
+    std::vector<std::string> parts = SplitCp932Path(cp932, absolute);
+    return parts.empty() ? std::string() : parts.back();
 }
 
 void applySwitch(const std::string& token, Command& c) {
@@ -99,8 +125,7 @@ Command parse(const std::string& line) {
         throw ZipFailure{ERROR_COMMAND_NAME, "no archive name in the command"};
     c.archive = quoted[0];
     size_t next = 1;
-    if (next < quoted.size() && !quoted[next].empty() &&
-        (quoted[next].back() == '\\' || IsPathDelimiter(quoted[next].back()))) {
+    if (next < quoted.size() && endsWithSeparator(quoted[next])) {
         c.baseFolder = quoted[next];
         ++next;
     }
@@ -109,7 +134,7 @@ Command parse(const std::string& line) {
         if (!item.empty() && item[0] == '@') {
             std::string text;
             try {
-                text = Cp932ToUtf8(ReadFileBytes(item.substr(1)));
+                text = ReadFileBytes(NativePath(Cp932ToUtf8(item.substr(1))));
             } catch (const EQuillon& e) {
                 throw ZipFailure{ERROR_FILE_OPEN, e.what()};
             }
@@ -257,20 +282,16 @@ zip_int64_t deflatedCallback(void* state, void* data, zip_uint64_t length, zip_s
 }
 
 void writeArchive(const Command& c) {
+    Cp932PathResolver resolver;
     std::vector<Member> members(c.members.size());
     for (size_t i = 0; i < members.size(); ++i) {
         Member& m = members[i];
-        std::string inArchive =
-            c.junkPaths ? ExtractFileName(ReplaceChar(c.members[i], '/', NativeDelimiter)) : c.members[i];
-        try {
-            m.name = Utf8ToCp932(inArchive);
-        } catch (const EEncodingError& e) {
-            throw ZipFailure{ERROR_FILE_OPEN, e.what()};
-        }
-        m.path = NativePath(c.baseFolder + c.members[i]);
+        // The member keeps the very bytes it was named with; its file is found by that CP932 form.
+        m.name = c.junkPaths ? lastComponent(c.members[i]) : c.members[i];
         struct stat st;
-        if (::stat(m.path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
-            throw ZipFailure{ERROR_FILE_OPEN, "cannot open " + m.path};
+        if (!resolver.Resolve(c.baseFolder + c.members[i], m.path) || ::stat(m.path.c_str(), &st) != 0 ||
+            !S_ISREG(st.st_mode))
+            throw ZipFailure{ERROR_FILE_OPEN, "cannot open " + Cp932ToUtf8(c.baseFolder + c.members[i])};
         m.mtime = st.st_mtime;
         m.mode = static_cast<unsigned>(st.st_mode);
     }
@@ -305,13 +326,15 @@ void writeArchive(const Command& c) {
         if (!m.error.empty())
             throw ZipFailure{ERROR_FILE_OPEN, m.error};
 
-    std::string archive = NativePath(c.archive);
+    std::string archive;
+    if (!resolver.ResolveForCreate(c.archive, archive))
+        throw ZipFailure{ERROR_CANNOT_WRITE, "cannot create " + Cp932ToUtf8(c.archive) + ": Path not found"};
     int error = 0;
     zip_t* za = zip_open(archive.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
     if (!za) {
         zip_error_t ze;
         zip_error_init_with_code(&ze, error);
-        std::string message = "cannot create " + c.archive + ": " + zip_error_strerror(&ze);
+        std::string message = "cannot create " + archive + ": " + zip_error_strerror(&ze);
         zip_error_fini(&ze);
         throw ZipFailure{ERROR_CANNOT_WRITE, message};
     }
@@ -343,7 +366,7 @@ void writeArchive(const Command& c) {
         zip_file_set_external_attributes(za, idx, 0, ZIP_OPSYS_UNIX, (0100000u | (m.mode & 0777u)) << 16);
     }
     if (zip_close(za) != 0)
-        fail("cannot write " + c.archive);
+        fail("cannot write " + archive);
 }
 
 void report(char* output, uint32_t size, const std::string& message) {
@@ -367,7 +390,7 @@ public:
 
 extern "C" int BuiltinZipCommand(void*, const char* commandLine, char* output, uint32_t size) {
     try {
-        Command command = parse(Cp932ToUtf8(commandLine ? commandLine : ""));
+        Command command = parse(commandLine ? commandLine : "");
         writeArchive(command);
         report(output, size, "");
         return 0;

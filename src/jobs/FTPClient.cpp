@@ -160,6 +160,14 @@ void TFTPClient::Connect() {
     if (port <= 0 || port > 65535)
         throw EFTPError("Bad port in \"" + Host + "\".");
 
+    // Login data goes out as CP932; a changed character would only make the login fail without a reason.
+    std::string user, password;
+    if (!TryUtf8ToCp932(Username, user))
+        throw EFTPError("The user name has a character that Shift_JIS (CP932) cannot hold; change it in the "
+                        "job's server settings.");
+    if (!TryUtf8ToCp932(Password, password))
+        throw EFTPError("The password has a character that Shift_JIS (CP932) cannot hold; change it in the "
+                        "job's server settings.");
     impl_->easy = curl_easy_init();
     impl_->multi = curl_multi_init();
     if (!impl_->easy || !impl_->multi)
@@ -167,8 +175,8 @@ void TFTPClient::Connect() {
     CURL* e = impl_->easy;
     std::string hostPart = name.find(':') != std::string::npos ? "[" + name + "]" : name;
     impl_->baseUrl = std::string(UseTLS ? "ftps://" : "ftp://") + hostPart + ":" + std::to_string(port) + "/";
-    curl_easy_setopt(e, CURLOPT_USERNAME, Utf8ToCp932Lossy(Username).c_str());
-    curl_easy_setopt(e, CURLOPT_PASSWORD, Utf8ToCp932Lossy(Password).c_str());
+    curl_easy_setopt(e, CURLOPT_USERNAME, user.c_str());
+    curl_easy_setopt(e, CURLOPT_PASSWORD, password.c_str());
     curl_easy_setopt(e, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_NOCWD));
     curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(e, CURLOPT_ERRORBUFFER, impl_->errors);

@@ -26,8 +26,18 @@ bool TSettings::MakeFileList(TUpdates2dau& list) {
     list.BaseFolder = BaseFolder();
     Log("ファイルリストを生成します。");
     bool clean = list.Build(ProcessName, ExcludeName);
-    // A name without a Shift_JIS form could be neither listed nor published unchanged: stop here.
-    list.CheckNamesEncodable();
+    // A name without a CP932 form of its own could be neither published nor packed as it is: the job
+    // stops before it asks anything or connects, and the run goes on with the next job.
+    if (const TElementFile* bad = list.FirstUnencodableName()) {
+        Log(bad->RelativePath + " のファイル名はCP932で表せないため、処理できません。");
+        return false;
+    }
+    const TElementFile *first = nullptr, *second = nullptr;
+    if (list.FindNameCollision(first, second)) {
+        Log(first->RelativePath + " と " + second->RelativePath +
+            " はCP932では同じ名前になるため、処理できません。");
+        return false;
+    }
     if (!clean) {
         Log("delete.txtに問題となる可能性のある記述を検出しました。");
         Log(list.ProblemText);

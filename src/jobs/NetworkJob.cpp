@@ -39,7 +39,7 @@ bool TSettings::RunNetwork() {
             Log("MD5を照合します。");
             for (size_t i = 0; i < local.Count(); ++i) {
                 const TElementFile& entry = local[i];
-                const TElementFile* there = remote.FindByName(entry.FileName);
+                const TElementFile* there = remote.FindByName(entry.FileNameCp932);
                 if (!there) {
                     Log(entry.FileName + "はリモートサーバ上に存在しません。アップロード対象とします。");
                     uploads.push_back(entry.FullPath);

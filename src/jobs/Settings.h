@@ -52,7 +52,7 @@ public:
     /// Appends one line to `LogLines`; without a sink nothing happens.
     void Log(const std::string& line);
     /// Fills `list` with the files to distribute and logs them; false when the user chose to stop at the
-    /// delete.txt question. Throws EEncodingError when a file's name has no Shift_JIS form.
+    /// delete.txt question, or when a file's name has no CP932 form of its own (logged).
     bool MakeFileList(TUpdates2dau& list);
 
     bool RunNetwork();   ///< network update job

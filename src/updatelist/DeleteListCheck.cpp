@@ -12,12 +12,19 @@ bool TUpdates2dau::CheckDeleteList() {
     if (!selected)
         return true;
 
-    std::vector<std::string> lines = SplitLines(Cp932ToUtf8(ReadFileBytes(BaseFolder + "delete.txt")));
+    // Lines and paths are compared as CP932 bytes, the form in which the platform will read both.
+    std::vector<std::string> lines = SplitLines(ReadFileBytes(BaseFolder + "delete.txt"));
+    std::vector<std::string> paths;
+    for (const auto& entry : items_) {
+        std::string cp;
+        paths.push_back(TryUtf8ToCp932(entry->RelativePath, cp) ? cp : std::string());
+    }
     std::string warnings;
     for (size_t i = 0; i < lines.size(); ++i)
-        for (const auto& entry : items_)
-            if (lines[i] == entry->RelativePath)
-                warnings += "delete.txt" + std::to_string(i + 1) + "行目、" + lines[i] + "は存在します。\r\n";
+        for (const std::string& path : paths)
+            if (!lines[i].empty() && lines[i] == path)
+                warnings += "delete.txt" + std::to_string(i + 1) + "行目、" + Cp932ToUtf8(lines[i]) +
+                            "は存在します。\r\n";
     ProblemText = warnings;
     return warnings.empty();
 }

@@ -1,6 +1,7 @@
 #include "ElementFile.h"
 
 #include "MD5.h"
+#include "platform/Cp932.h"
 #include "platform/Errors.h"
 #include "platform/Paths.h"
 #include "platform/TextLines.h"
@@ -10,16 +11,19 @@ void TElementFile::SetFile(const std::string& fullPath) {
     Digest = MD5File(FullPath);
     RelativePath = RemoveFirst(FullPath, BaseFolder);
     FileName = ReplaceChar(RelativePath, '\\', '/');
+    if (!TryUtf8ToCp932(FileName, FileNameCp932))
+        FileNameCp932.clear();
 }
 
 std::string TElementFile::GetLine() const {
-    return FileName + '\x01' + Digest + '\x01';
+    return FileNameCp932 + '\x01' + Digest + '\x01';
 }
 
 void TElementFile::SetLine(const std::string& line) {
     std::vector<std::string> pieces = SplitLines(ReplaceChar(line, '\x01', '\n'));
     if (pieces.size() < 2)
-        throw EQuillon("Bad line in updates2.dau: \"" + ReplaceChar(line, '\x01', '|') + "\"");
-    FileName = pieces[0];
+        throw EQuillon("Bad line in updates2.dau: \"" + Cp932ToUtf8(ReplaceChar(line, '\x01', '|')) + "\"");
+    FileNameCp932 = pieces[0];
+    FileName = Cp932ToUtf8(pieces[0]);
     Digest = pieces[1];
 }

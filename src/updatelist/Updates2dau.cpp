@@ -5,6 +5,8 @@
 #include "platform/FileSystem.h"
 #include "platform/TextLines.h"
 
+#include <unordered_map>
+
 TElementFile& TUpdates2dau::Add(std::unique_ptr<TElementFile> entry) {
     items_.push_back(std::move(entry));
     return *items_.back();
@@ -30,24 +32,40 @@ void TUpdates2dau::SetText(const std::string& text) {
 }
 
 void TUpdates2dau::LoadFromFile(const std::string& path) {
-    SetText(Cp932ToUtf8(ReadFileBytes(path)));
+    SetText(ReadFileBytes(path));
 }
 
-void TUpdates2dau::CheckNamesEncodable() const {
+const TElementFile* TUpdates2dau::FirstUnencodableName() const {
     for (const auto& entry : items_)
-        if (!IsCp932Representable(entry->FileName))
-            throw EEncodingError("The file name " + entry->FileName +
-                                 " cannot be written in Shift_JIS (CP932); rename the file");
+        if (entry->FileNameCp932.empty())
+            return entry.get();
+    return nullptr;
+}
+
+bool TUpdates2dau::FindNameCollision(const TElementFile*& first, const TElementFile*& second) const {
+    std::unordered_map<std::string, const TElementFile*> seen;
+    for (const auto& entry : items_) {
+        auto [it, added] = seen.emplace(entry->FileNameCp932, entry.get());
+        // The same file selected twice is no collision: it is the same name for the same bytes.
+        if (!added && it->second->FileName != entry->FileName) {
+            first = it->second;
+            second = entry.get();
+            return true;
+        }
+    }
+    return false;
 }
 
 void TUpdates2dau::SaveToFile(const std::string& path) const {
-    CheckNamesEncodable();
-    WriteFileBytes(path, Utf8ToCp932(GetText()));
+    if (const TElementFile* bad = FirstUnencodableName())
+        throw EEncodingError("The file name " + bad->FileName +
+                             " cannot be written in Shift_JIS (CP932); rename the file");
+    WriteFileBytes(path, GetText());
 }
 
-TElementFile* TUpdates2dau::FindByName(const std::string& name) const {
+TElementFile* TUpdates2dau::FindByName(const std::string& cp932Name) const {
     for (const auto& entry : items_)
-        if (entry->FileName == name)
+        if (entry->FileNameCp932 == cp932Name)
             return entry.get();
     return nullptr;
 }

@@ -18,22 +18,27 @@ public:
     TElementFile& Add(std::unique_ptr<TElementFile> entry);
     void Clear() { items_.clear(); }
 
-    /// The text of the file (UTF-8 in memory): GetLine of every entry, each followed by CR LF.
+    /// The bytes of the file (CP932): GetLine of every entry, each followed by CR LF.
     std::string GetText() const;
-    /// Replaces the entries by the lines of `text`. On a bad line throws EQuillon; the entries of the lines
-    /// before it stay.
+    /// Replaces the entries by the lines of `text` (CP932 bytes). On a bad line throws EQuillon; the
+    /// entries of the lines before it stay.
     void SetText(const std::string& text);
-    /// Reads a CP932 file through SetText. Throws EFileError when it cannot be read (entries unchanged).
+    /// Reads a file through SetText. Throws EFileError when it cannot be read (entries unchanged).
     void LoadFromFile(const std::string& path);
-    /// Writes GetText as CP932, creating or replacing the file. Throws EEncodingError naming the first file
-    /// whose name CP932 cannot hold (nothing is written then), or EFileError.
+    /// Writes GetText, creating or replacing the file. Throws EEncodingError naming the first file whose
+    /// name has no CP932 form (nothing is written then), or EFileError.
     void SaveToFile(const std::string& path) const;
-    /// The first entry whose FileName equals `name` byte for byte, or nullptr.
-    TElementFile* FindByName(const std::string& name) const;
+    /// The first entry whose name equals `cp932Name` byte for byte (`FileNameCp932`: case-sensitive, '/'
+    /// as written), or nullptr.
+    TElementFile* FindByName(const std::string& cp932Name) const;
     /// The RelativePath of every entry, each followed by CR LF.
     std::string GetFileListText() const;
-    /// Throws EEncodingError naming the first entry whose name CP932 cannot hold.
-    void CheckNamesEncodable() const;
+    /// The first entry whose name has no CP932 form, or nullptr.
+    const TElementFile* FirstUnencodableName() const;
+    /// The first two entries of different files whose names have the same CP932 form (U+301C and U+FF5E
+    /// both give 81 60), or false. Such files cannot be told apart in updates2.dau, on the server or in an
+    /// archive.
+    bool FindNameCollision(const TElementFile*& first, const TElementFile*& second) const;
 
     /// Selects the files of the include patterns under BaseFolder, less the exclusion lines, digests each
     /// into an entry (pumping messages once before each), and runs the delete-list check. Returns the

@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 TEST(MainForm, ShowsTheJobsWithTheirTicksAndSavesOnClose) {
     TempDir dir;
@@ -193,18 +194,19 @@ TEST(RunLoopWindow, CommandsAreRefusedWhileARunIsInProgress) {
 
 TEST(RunLoopWindow, AnErrorLeavingAJobEndsTheRun) {
     TempDir dir;
-    dir.write("😀.txt", "no Shift_JIS form");
+    // A delete.txt that is listed but cannot be read: the error leaves the job.
+    ASSERT_EQ(::symlink("/proc/self/mem", (dir / "delete.txt").c_str()), 0);
     dir.write("quillon.ini",
               "[General]\r\nSettingsCount=2\r\n[0]\r\nName=first\r\nSetting=NarCreate\r\nTargetFolder=" +
                   dir.path() +
-                  "\r\nProcessName=*.txt\r\n[1]\r\nName=second\r\nSetting=NarCreate\r\n"
+                  "\r\nProcessName=delete.txt\r\n[1]\r\nName=second\r\nSetting=NarCreate\r\n"
                   "TargetFolder=" +
                   dir.path() + "\r\nProcessName=*.ini\r\n");
     ScriptedPrompts prompts;
     TMainForm form(dir / "quillon");
     form.RunButton->click();
     ASSERT_EQ(prompts.errors.size(), 1u);
-    EXPECT_NE(prompts.errors[0].find("😀.txt"), std::string::npos);
+    EXPECT_NE(prompts.errors[0].find("delete.txt"), std::string::npos) << prompts.errors[0];
     EXPECT_EQ(prompts.errors[0].back(), '.');
     QPlainTextEdit* memo = logMemo(form, 0);
     ASSERT_NE(memo, nullptr);

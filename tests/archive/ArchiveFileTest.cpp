@@ -111,6 +111,27 @@ TEST_F(ArchiveFileTest, CreateCommandOfTheJob) {
     EXPECT_EQ(o.UserOptions, before.UserOptions);
 }
 
+TEST_F(ArchiveFileTest, TheLibraryGetsCp932BytesWithSecondBytes0x5CUntouched) {
+    // ソ, 表 and 能 end in the byte of '\\': escaping, folder separators and quoting must treat them as
+    // characters, which only the bytes that reach the library can show.
+    TempDir dir;
+    std::string base = dir.mkdir("ソ");
+    dir.write("ソ/ソ表/能.txt", "a");
+    dir.write("ソ/-[ソ].txt", "b");
+    RegisterArchiverLibrary("ZIP32J.DLL", [] {
+        return std::make_unique<FakeLibrary>(
+            std::map<std::string, void*>{{"Zip", reinterpret_cast<void*>(&fakeZip)}});
+    });
+    TArchiveFile archive;
+    archive.SetFileName(base + "/temp.zip");
+    TArchiverOptions o = jobOptions();
+    ASSERT_EQ(archive.PackFiles(nullptr, &o, base, {std::vector<std::string>{"ソ表\\能.txt", "-[ソ].txt"}}),
+              0);
+    std::string folder = dir.path() + "\x83\x5C"; // the base folder as the library sees it
+    EXPECT_EQ(lastCommand, " -D -9 -X \"" + folder + "/temp.zip\" \"" + folder +
+                               "/\" \"[-][[]\x83\x5C].txt\" \"\x83\x5C\x95\x5C/\x94\x5C.txt\" ");
+}
+
 TEST_F(ArchiveFileTest, OnlyTheStandInCreatorGivesTheRuCommandWithoutFolder) {
     TempDir dir;
     dir.write("a.txt", "a");

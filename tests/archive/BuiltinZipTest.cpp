@@ -6,7 +6,9 @@
 #include "support/Shell.h"
 #include "support/TempDir.h"
 #include "support/TestData.h"
+#include "support/ZipHeaders.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <gtest/gtest.h>
 
@@ -53,7 +55,14 @@ TEST(BuiltinZip, ArchiveAsUnzipSeesIt) {
     };
     EXPECT_EQ(count("length of extra field:                          0 bytes"), 6u);
     EXPECT_EQ(count("length of extra field:"), 6u);
-    EXPECT_EQ(listing.find("UTF-8"), std::string::npos) << "names must not carry the UTF-8 flag";
+    // The flag bits of both headers: no member carries the UTF-8 flag, none an extra field.
+    std::vector<ZipMember> headers = ReadZipHeaders(archive);
+    ASSERT_EQ(headers.size(), 6u);
+    for (const ZipMember& m : headers) {
+        EXPECT_FALSE(m.utf8Flag()) << m.name;
+        EXPECT_EQ(m.centralExtra + m.localExtra, 0u) << m.name;
+        EXPECT_TRUE(m.crcOk) << m.name;
+    }
 
     // Sorted members under their relative paths, no folder entries, names as CP932 bytes.
     const std::string kana = "ghost/master/\x83\x5C\x95\x5C\x94\x5C.dic";
@@ -126,4 +135,40 @@ TEST(BuiltinZip, EveryPackBuildsAFreshArchive) {
     ASSERT_EQ(pack(dir, archive, {"a.txt", "b.txt"}), 0);
     ASSERT_EQ(pack(dir, archive, {"b.txt"}), 0);
     EXPECT_EQ(RunShell("zipinfo -1 '" + archive + "'"), "b.txt\n");
+}
+
+TEST(BuiltinZip, MembersArePackedUnderTheirCp932Bytes) {
+    TempDir dir;
+    // Names whose CP932 form decodes to another character, and one ending in a second byte 0x5C, in a base
+    // folder whose own name ends that way.
+    std::string base = dir.mkdir("ソ") + "/";
+    const std::vector<std::pair<std::string, std::string>> names = {
+        {"〜.txt", "\x81\x60.txt"}, {"−.txt", "\x81\x7C.txt"},      {"—.txt", "\x81\x5C.txt"},
+        {"‖.txt", "\x81\x61.txt"},  {"¢.txt", "\x81\x91.txt"},      {"£.txt", "\x81\x92.txt"},
+        {"¬.txt", "\x81\xCA.txt"},  {"ghost\\表", "ghost/\x95\x5C"}};
+    std::vector<std::string> members;
+    for (const auto& [name, cp932] : names) {
+        dir.write("ソ/" + name, "content " + name);
+        members.push_back(name);
+    }
+    ResetArchiverLibraries();
+    TZip32().FreeDLL();
+    TArchiveFile component;
+    component.SetFileName(base + "temp.zip");
+    TArchiverOptions o;
+    o.UserOptions = "-9 -X";
+    ASSERT_EQ(component.PackFiles(nullptr, &o, base, {members}), 0);
+    std::vector<ZipMember> headers = ReadZipHeaders(base + "temp.zip");
+    std::vector<std::string> got;
+    for (const ZipMember& m : headers) {
+        got.push_back(m.name);
+        EXPECT_FALSE(m.utf8Flag());
+        EXPECT_TRUE(m.crcOk);
+    }
+    std::vector<std::string> want;
+    for (const auto& [name, cp932] : names)
+        want.push_back(cp932);
+    std::sort(want.begin(), want.end());
+    std::sort(got.begin(), got.end());
+    EXPECT_EQ(got, want);
 }

@@ -5,6 +5,7 @@
 #include "support/VectorSink.h"
 #include "updatelist/Updates2dau.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 
 namespace {
@@ -78,17 +79,47 @@ TEST(JobExecution, DeleteListQuestion) {
 
 TEST(JobExecution, WithoutSinkNothingIsLoggedAndTheJobStillRuns) {
     TempDir dir;
+    dir.write("delete.txt", "readme.txt\r\n");
     dir.write("readme.txt", "r");
-    TSettings job = archiveJob(dir, "readme.txt\r\n");
-    EXPECT_TRUE(job.Run());
+    for (bool goOn : {true, false}) {
+        ScriptedPrompts prompts;
+        prompts.answers.push_back(goOn);
+        TSettings job = archiveJob(dir, "delete.txt\r\nreadme.txt\r\n");
+        // The question shows that the list was built without a sink; its answer decides the result.
+        EXPECT_EQ(job.Run(), goOn);
+        EXPECT_EQ(prompts.questions.size(), 1u);
+    }
 }
 
-TEST(JobExecution, NameWithoutShiftJisFormEndsTheRunAsAnError) {
+TEST(JobExecution, ANameWithoutACp932FormFailsItsJobBeforeAnyQuestion) {
+    for (const std::string bad : {"ghost/😀.txt", "ghost/¥100.txt", "ghost/‾.txt"}) {
+        TempDir ghost;
+        ghost.write("delete.txt", "a.txt\r\n");
+        ghost.write("a.txt", "");
+        ghost.write(bad, "");
+        ScriptedPrompts prompts;
+        prompts.answers.push_back(true);
+        VectorSink sink;
+        TSettings job = archiveJob(ghost, "delete.txt\r\na.txt\r\nghost/*.txt\r\n");
+        job.LogLines = &sink;
+        EXPECT_FALSE(job.Run()) << bad;
+        EXPECT_TRUE(prompts.questions.empty()) << bad;
+        std::string relative = bad;
+        std::replace(relative.begin(), relative.end(), '/', '\\');
+        EXPECT_EQ(sink.lines, (Lines{"A実行します。", "ファイルリストを生成します。",
+                                     relative + " のファイル名はCP932で表せないため、処理できません。",
+                                     "A実行しました。\r\n"}));
+    }
+}
+
+TEST(JobExecution, TwoFilesOfOneCp932NameFailTheirJob) {
     TempDir dir;
-    dir.write("😀.txt", "");
+    dir.write("〜.txt", "a");
+    dir.write("～.txt", "b");
     VectorSink sink;
     TSettings job = archiveJob(dir, "*.txt\r\n");
     job.LogLines = &sink;
-    EXPECT_THROW(job.Run(), EEncodingError);
-    EXPECT_EQ(sink.lines, (Lines{"A実行します。", "ファイルリストを生成します。"})); // no closing line
+    EXPECT_FALSE(job.Run());
+    ASSERT_EQ(sink.lines.size(), 4u);
+    EXPECT_NE(sink.lines[2].find("はCP932では同じ名前になるため、処理できません。"), std::string::npos);
 }

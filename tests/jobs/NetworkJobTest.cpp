@@ -298,3 +298,79 @@ TEST(NetworkJob, VsftpdDemandingTlsSessionReuseTakesEveryFile) {
     EXPECT_TRUE(ok2);
     EXPECT_TRUE(contains(log2, "更新されたファイルはありません。")) << ::testing::PrintToString(log2);
 }
+
+TEST(NetworkJob, NamesThatDecodeToOtherCharactersAreNotSentAgain) {
+    FtpServer server;
+    server.rootDir().mkdir("pub");
+    TempDir local;
+    // name on disk and its CP932 form on the wire and in the list, in the order the folder lists them
+    const std::vector<std::pair<std::string, std::string>> files = {
+        {"ghost/master/¢.txt", "ghost/master/\x81\x91.txt"},
+        {"ghost/master/£.txt", "ghost/master/\x81\x92.txt"},
+        {"ghost/master/¬.txt", "ghost/master/\x81\xCA.txt"},
+        {"ghost/master/—.txt", "ghost/master/\x81\x5C.txt"},
+        {"ghost/master/‖.txt", "ghost/master/\x81\x61.txt"},
+        {"ghost/master/−.txt", "ghost/master/\x81\x7C.txt"},
+        {"ghost/master/〜.txt", "ghost/master/\x81\x60.txt"},
+        {"ghost/master/表.txt", "ghost/master/\x95\x5C.txt"}};
+    for (const auto& [name, cp932] : files)
+        local.write(name, "content of " + name);
+    auto job = NetworkJob(server, local.path(), "ghost/master/*.txt");
+    auto [log1, ok1] = runThroughLoop(*job);
+    ASSERT_TRUE(ok1) << ::testing::PrintToString(log1);
+    EXPECT_EQ(stored(server).size(), files.size() + 1);
+    EXPECT_EQ(ReadAll(server.root() + "pub/updates2.dau"), expectedList(local, {files.begin(), files.end()}));
+
+    server.clearLog();
+    auto [log2, ok2] = runThroughLoop(*job);
+    ASSERT_TRUE(ok2) << ::testing::PrintToString(log2);
+    EXPECT_TRUE(contains(log2, "更新されたファイルはありません。")) << ::testing::PrintToString(log2);
+    EXPECT_TRUE(stored(server).empty());
+}
+
+TEST(NetworkJob, ANameWithoutACp932FormFailsOnlyItsJob) {
+    FtpServer server;
+    server.rootDir().mkdir("pub");
+    TempDir bad, good;
+    bad.write("ghost/master/¥100.txt", "yen"); // ¥ would become 0x5C, the path separator
+    bad.write("readme.txt", "r");
+    good.write("readme.txt", "fine");
+    auto first = NetworkJob(server, bad.path(), "readme.txt\r\nghost/master/*.txt");
+    auto second = NetworkJob(server, good.path(), "readme.txt");
+    second->Name = "next";
+    ScriptedPrompts prompts;
+    VectorSink sink;
+    std::vector<TSettings*> jobs = {first.get(), second.get()};
+    RunCounts counts = RunJobs(
+        2, [&](int i) { return jobs[size_t(i)]; }, sink);
+    EXPECT_EQ(counts.Run, 2);
+    EXPECT_EQ(counts.Succeeded, 1);
+    EXPECT_TRUE(
+        contains(sink.lines, "ghost\\master\\¥100.txt のファイル名はCP932で表せないため、処理できません。"));
+    EXPECT_TRUE(contains(sink.lines, "next実行しました。\r\n"));
+    EXPECT_TRUE(prompts.errors.empty());
+    EXPECT_EQ(stored(server), (Lines{"readme.txt", "updates2.dau"})); // the second job's alone
+    EXPECT_EQ(ReadAll(server.root() + "pub/readme.txt"), "fine");
+}
+
+TEST(NetworkJob, ALoginCp932CannotHoldIsRefusedNotChanged) {
+    FtpServer server;
+    TempDir local;
+    local.write("readme.txt", "r");
+    for (bool inPassword : {false, true}) {
+        auto job = NetworkJob(server, local.path(), "readme.txt");
+        if (inPassword)
+            job->OwnFTP->SetPassword("secret😀");
+        else
+            job->OwnFTP->ID = "user😀";
+        auto [log, ok] = runThroughLoop(*job);
+        EXPECT_FALSE(ok);
+        EXPECT_EQ(log[log.size() - 2],
+                  std::string("FTP接続が出来ませんでした。転送は行われません：The ") +
+                      (inPassword ? "password" : "user name") +
+                      " has a character that Shift_JIS (CP932) cannot hold; change it in "
+                      "the job's server settings.");
+    }
+    for (const std::string& c : server.commands())
+        EXPECT_NE(c.rfind("USER", 0), 0u) << "a changed login was sent";
+}

@@ -79,3 +79,15 @@ TEST(DeleteListCheck, JapaneseLinesAreReadAsShiftJis) {
     Checked c = check(dir, "delete.txt\r\nghost/*.dic");
     EXPECT_EQ(c.problems, "delete.txt1行目、ghost\\ソ表.dicは存在します。\r\n");
 }
+
+TEST(DeleteListCheck, LinesMatchNamesByTheirCp932Form) {
+    TempDir dir;
+    // 81 60 is the form of both 〜 (U+301C, the name on disk) and ～ (U+FF5E, what the bytes decode to).
+    dir.write("delete.txt", "ghost\\\x81\x60old.dic\r\nghost\\\x81\x7C.dic\r\n");
+    dir.write("ghost/〜old.dic", "");
+    dir.write("ghost/−.dic", "");
+    Checked c = check(dir, "delete.txt\r\nghost/*.dic");
+    EXPECT_FALSE(c.ok);
+    EXPECT_EQ(c.problems, "delete.txt1行目、ghost\\～old.dicは存在します。\r\n"
+                          "delete.txt2行目、ghost\\－.dicは存在します。\r\n");
+}

@@ -127,3 +127,38 @@ TEST(Updates2dau, NameWithoutShiftJisFormIsRefusedNotChanged) {
     }
     EXPECT_FALSE(std::filesystem::exists(out));
 }
+
+TEST(Updates2dau, NamesAreComparedAsTheirCp932Bytes) {
+    TempDir dir;
+    // Each of these decodes from its CP932 form to another character: compared after a round trip
+    // through UTF-8 they would never be found again.
+    const std::vector<std::string> names = {"〜.txt", "−.txt", "—.txt", "‖.txt", "¢.txt", "£.txt", "¬.txt"};
+    for (const std::string& n : names)
+        dir.write(n, n);
+    TUpdates2dau local = built(dir, "*.txt");
+    ASSERT_EQ(local.Count(), names.size());
+    std::string out = dir / "list.dau";
+    local.SaveToFile(out);
+    TUpdates2dau remote;
+    remote.LoadFromFile(out);
+    EXPECT_EQ(remote.GetText(), local.GetText());
+    for (size_t i = 0; i < local.Count(); ++i) {
+        const TElementFile* found = remote.FindByName(local[i].FileNameCp932);
+        ASSERT_NE(found, nullptr) << local[i].FileName;
+        EXPECT_EQ(found->Digest, local[i].Digest);
+    }
+    EXPECT_EQ(remote.FindByName("\x81\x60.txt")->FileName, "～.txt"); // shown decoded
+}
+
+TEST(Updates2dau, NamesSharingOneCp932FormAreACollision) {
+    TempDir dir;
+    dir.write("〜.txt", "a");
+    dir.write("～.txt", "b");
+    dir.write("ok.txt", "c");
+    const TElementFile *first = nullptr, *second = nullptr;
+    EXPECT_FALSE(built(dir, "ok.txt\r\nok.txt").FindNameCollision(first, second)); // one file twice
+    TUpdates2dau list = built(dir, "*.txt");
+    ASSERT_TRUE(list.FindNameCollision(first, second));
+    EXPECT_NE(first->FileName, second->FileName);
+    EXPECT_EQ(first->FileNameCp932, second->FileNameCp932);
+}
