@@ -3,8 +3,10 @@
 #include "platform/FileSystem.h"
 #include "platform/IniFile.h"
 #include "platform/Paths.h"
+#include "support/Shell.h"
 #include "support/TempDir.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 
 namespace {
@@ -188,4 +190,143 @@ TEST(JobStore, SavedPasswordIsTheStoredOneNotTheTypedOne) {
     IniFile ini(dir / "quillon.ini");
     EXPECT_EQ(ini.ReadString("0", "Password", "x"), "");
     EXPECT_EQ(ini.ReadString("FTP", "Password", "x"), "");
+}
+
+namespace {
+
+// A program killed at a step: the hook stops the sequence there, as a kill would.
+struct Killed {};
+
+// Runs start-up and save of one program run in `dir`, killed at the `killAt`-th step (0: never); returns
+// the number of steps the run went through.
+int runKilledAt(const TempDir& dir, int killAt) {
+    JobStore store(dir / "quillon");
+    int steps = 0;
+    store.OnStep = [&](const std::string&) {
+        if (++steps == killAt)
+            throw Killed{};
+    };
+    try {
+        store.Load();
+        store.Save();
+    } catch (const Killed&) {
+    }
+    return steps;
+}
+
+std::vector<std::string> sortedCaptions(const JobStore& store) {
+    std::vector<std::string> c;
+    for (const JobItem& item : store.Items)
+        c.push_back(item.Caption);
+    std::sort(c.begin(), c.end());
+    return c;
+}
+
+void setUpImport(const TempDir& dir) {
+    dir.write("quillon.ini", mainFile(2));
+    dir.write("a.ini", jobFile("a", true));
+    dir.write("b.ini", jobFile("b", false));
+}
+
+} // namespace
+
+TEST(JobStore, ImportedJobsAreTakenExactlyOnceWhereverARunIsKilled) {
+    const std::vector<std::string> all = {"a", "b", "job0", "job1"};
+    int total = 0;
+    {
+        TempDir dir;
+        setUpImport(dir);
+        total = runKilledAt(dir, 0);
+    }
+    ASSERT_GE(total, 8); // every step of start-up and save
+    for (int killAt = 1; killAt <= total; ++killAt) {
+        TempDir dir;
+        setUpImport(dir);
+        runKilledAt(dir, killAt);
+        // The next two runs find every job once; nothing is imported a second time.
+        for (int run = 0; run < 2; ++run) {
+            JobStore next(dir / "quillon");
+            next.Load();
+            EXPECT_EQ(sortedCaptions(next), all) << "killed at step " << killAt << ", run " << run;
+            next.Save();
+        }
+        std::vector<DirEntry> entries;
+        ListDirectory(dir.path(), entries);
+        EXPECT_EQ(entries.size(), 1u) << "killed at step " << killAt << ": files left beside the main file";
+    }
+}
+
+TEST(JobStore, AJobFileThatCannotBeDeletedIsNotImportedAgain) {
+    TempDir dir;
+    setUpImport(dir);
+    JobStore store(dir / "quillon");
+    store.Load();
+    if (!SetImmutable(dir / "a.in_", true))
+        GTEST_SKIP() << "this file system has no immutable attribute";
+    store.Save(); // a.in_ stays: it cannot be deleted
+    EXPECT_TRUE(FileExists(dir / "a.in_"));
+    JobStore next(dir / "quillon");
+    next.Load();
+    EXPECT_EQ(sortedCaptions(next), (std::vector<std::string>{"a", "b", "job0", "job1"}));
+    next.Save(); // still held, so still recorded
+    SetImmutable(dir / "a.in_", false);
+    JobStore last(dir / "quillon");
+    last.Load(); // now it can go
+    EXPECT_EQ(sortedCaptions(last), (std::vector<std::string>{"a", "b", "job0", "job1"}));
+    EXPECT_FALSE(FileExists(dir / "a.in_"));
+}
+
+TEST(JobStore, ALeftOverFileWithOtherContentsIsANewJob) {
+    TempDir dir;
+    dir.write("a.ini", jobFile("a", true));
+    JobStore store(dir / "quillon");
+    store.Load();
+    store.OnStep = [](const std::string& step) {
+        if (step == "main file written")
+            throw Killed{};
+    };
+    EXPECT_THROW(store.Save(), Killed);
+    // Someone puts another job under the same name before the next start.
+    dir.write("a.in_", jobFile("other", true));
+    JobStore next(dir / "quillon");
+    next.Load();
+    EXPECT_EQ(sortedCaptions(next), (std::vector<std::string>{"a", "other"}));
+}
+
+TEST(JobStore, AReadOnlyMainFileIsNotReplaced) {
+    TempDir dir;
+    std::string original = mainFile(1);
+    dir.write("quillon.ini", original);
+    dir.write("a.ini", jobFile("a", true));
+    JobStore store(dir / "quillon");
+    store.Load();
+    if (!SetImmutable(dir / "quillon.ini", true))
+        GTEST_SKIP() << "this file system has no immutable attribute";
+    try {
+        store.Save();
+        ADD_FAILURE() << "save reported success";
+    } catch (const EFileError& e) {
+        EXPECT_EQ(std::string(e.what()), dir / "quillon.ini に書き込めません");
+    }
+    SetImmutable(dir / "quillon.ini", false);
+    EXPECT_EQ(ReadAll(dir / "quillon.ini"), original);
+    EXPECT_TRUE(FileExists(dir / "a.in_"));
+}
+
+TEST(JobStore, JobsAfterANulAndInAUtf16FileSurviveASave) {
+    TempDir dir;
+    std::string text = mainFile(3);
+    text.insert(text.find("[1]"), std::string("; \0\r\n", 5));
+    dir.write("quillon.ini", text);
+    JobStore store(dir / "quillon");
+    store.Load();
+    EXPECT_EQ(captions(store), (std::vector<std::string>{"job0+", "job1-", "job2+"}));
+    // A pattern CP932 cannot hold is kept: the file becomes UTF-16, which the next start reads.
+    store.Items[2].Job->ProcessName = "ghost/master/😀.txt\r\n";
+    store.Save();
+    EXPECT_EQ(ReadAll(dir / "quillon.ini").substr(0, 2), "\xFF\xFE");
+    JobStore next(dir / "quillon");
+    next.Load();
+    EXPECT_EQ(captions(next), (std::vector<std::string>{"job0+", "job1-", "job2+"}));
+    EXPECT_EQ(next.Items[2].Job->ProcessName, "ghost/master/😀.txt\r\n");
 }
