@@ -172,3 +172,27 @@ std::string Utf8ToUtf16(std::string_view utf8, bool bigEndian) {
     return convertLeniently(bigEndian ? be : le, utf8, 1,
                             bigEndian ? std::string_view("\xFF\xFD", 2) : std::string_view("\xFD\xFF", 2));
 }
+
+bool IsValidUtf8(std::string_view text, size_t* longest) {
+    size_t widest = text.empty() ? 0 : 1;
+    for (size_t i = 0; i < text.size();) {
+        unsigned char c = static_cast<unsigned char>(text[i]);
+        size_t n = utf8Length(text, i);
+        if (n == 1 && c >= 0x80)
+            return false;
+        if (n == 3) {
+            unsigned char c1 = static_cast<unsigned char>(text[i + 1]);
+            if ((c == 0xE0 && c1 < 0xA0) || (c == 0xED && c1 >= 0xA0)) // overlong, surrogate
+                return false;
+        } else if (n == 4) {
+            unsigned char c1 = static_cast<unsigned char>(text[i + 1]);
+            if ((c == 0xF0 && c1 < 0x90) || (c == 0xF4 && c1 >= 0x90)) // overlong, beyond U+10FFFF
+                return false;
+        }
+        widest = std::max(widest, n);
+        i += n;
+    }
+    if (longest)
+        *longest = widest;
+    return true;
+}

@@ -25,6 +25,10 @@ std::string Utf8ToCp932Lossy(std::string_view utf8);
 /// True when Utf8ToCp932 would succeed.
 bool IsCp932Representable(std::string_view utf8);
 
+/// True for valid UTF-8 (overlong forms and surrogates count as invalid). `longest` receives the length of
+/// the longest sequence seen (1 for ASCII text).
+bool IsValidUtf8(std::string_view text, size_t* longest = nullptr);
+
 /// Decodes UTF-16 bytes (no byte-order mark) of the given byte order; bad sequences become U+FFFD.
 std::string Utf16ToUtf8(std::string_view bytes, bool bigEndian);
 /// Encodes UTF-8 text as UTF-16 of the given byte order, without byte-order mark; bytes that are not

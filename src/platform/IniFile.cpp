@@ -43,23 +43,8 @@ bool sameText(std::string_view a, std::string_view b) {
 
 // True for valid UTF-8 that holds at least one three- or four-byte sequence.
 bool looksLikeUtf8(std::string_view s) {
-    bool wide = false;
-    for (size_t i = 0; i < s.size();) {
-        unsigned char c = static_cast<unsigned char>(s[i]);
-        size_t n = c < 0x80             ? 1
-                   : (c & 0xE0) == 0xC0 ? 2
-                   : (c & 0xF0) == 0xE0 ? 3
-                   : (c & 0xF8) == 0xF0 ? 4
-                                        : 0;
-        if (n == 0 || (n == 2 && c < 0xC2) || i + n > s.size())
-            return false;
-        for (size_t k = 1; k < n; ++k)
-            if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80)
-                return false;
-        wide = wide || n > 2;
-        i += n;
-    }
-    return wide;
+    size_t longest = 0;
+    return IsValidUtf8(s, &longest) && longest > 2;
 }
 
 // Lines ended by CR LF, CR or LF. Unlike the reader of lists, a NUL does not end the text here: whatever
