@@ -3,6 +3,7 @@
 #include "Archiver.h"
 
 #include <array>
+#include <initializer_list>
 
 // The formats other than ZIP. The program packs none of them; they are reached when a name's extension
 // or a probe selects them, and each needs its own library.
