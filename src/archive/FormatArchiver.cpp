@@ -61,8 +61,8 @@ TCustomArchiverDll& TFormatArchiver::GetDll() {
 void TFormatArchiver::build(TArchiverOperation op, void* window, const std::string& archive,
                             const TArchiverOptions& options, const std::string& folder,
                             const PackItems& names, bool useResFile, std::string& commandLine) {
-    const TOperationSpec& spec = table_[op];
-    if (!spec.Word) {
+    const TFormatOperation& entry = table_[op];
+    if (!entry.Word) {
         switch (op) {
         case aoExtract:
             return TArchiver::MakeExtractCmd(window, archive, options, folder, names, useResFile,
@@ -80,9 +80,9 @@ void TFormatArchiver::build(TArchiverOperation op, void* window, const std::stri
                                                 commandLine);
         }
     }
-    bool viaResFile = spec.ResFile == rfCaller
+    bool viaResFile = entry.ResFile == rfCaller
                           ? useResFile
-                          : (options.ResFileUsage & static_cast<unsigned>(spec.ResFile)) != 0;
+                          : (options.ResFileUsage & static_cast<unsigned>(entry.ResFile)) != 0;
     TCmdOpt b;
     AddSwitches(op, b, options);
     b.AddOption(options.UserOptions);

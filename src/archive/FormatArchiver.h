@@ -17,11 +17,11 @@ inline constexpr int rfCaller = -1; ///< as the caller's flag says
 
 /// One operation of a format: its leading command word ("" for none, nullptr when the format does not
 /// offer it) and whether its member list goes through the response file (a TResFileUsage flag or a rule).
-struct TOperationSpec {
+struct TFormatOperation {
     const char* Word;
     int ResFile;
 };
-using TOperationTable = std::array<TOperationSpec, 6>;
+using TOperationTable = std::array<TFormatOperation, 6>;
 
 /// A format whose commands are a leading word, the format's switches, UserOptions, the archive (and
 /// folder) and the member names; the table says which operations the format offers.
