@@ -1,27 +1,21 @@
 #include "Archiver.h"
 
 #include "ArchiverErrors.h"
-#include "OtherFormats.h"
+#include "Arj32.h"
+#include "BGA32.h"
+#include "BZ232.h"
+#include "Cab32.h"
+#include "Lha32.h"
+#include "Rar32.h"
+#include "SevenZip32.h"
+#include "Tgz32.h"
+#include "YZ1.h"
 #include "Zip32.h"
 #include "platform/FileSystem.h"
-
-#include <unistd.h>
-
-namespace {
-
-std::string fullPath(const std::string& name) {
-    if (name.empty() || name[0] == '/')
-        return name;
-    std::string cwd(4096, '\0');
-    if (!::getcwd(cwd.data(), cwd.size()))
-        return name;
-    return std::string(cwd.c_str()) + "/" + name;
-}
-
-} // namespace
+#include "platform/Paths.h"
 
 void* TArchiver::OpenArchive(void* window, const std::string& archive, uint32_t mode) {
-    return GetDll().OpenArchive(window, fullPath(archive), mode);
+    return GetDll().OpenArchive(window, ExpandFileName(archive), mode);
 }
 
 int TArchiver::FindFirst(void* handle, const std::string& wildcard, void* info) {
@@ -140,6 +134,15 @@ int TArchiver::AddNames(TCmdOpt& builder, const TArchiverOptions& options, bool 
         count = builder.AddFiles("", names);
     builder.AddOption(options.UserFileList);
     return count;
+}
+
+std::string TArchiver::WriteSelfExtractor(const std::string& stub, const std::string& archive,
+                                          const std::string& folder, const std::string& ext) {
+    std::string exe = ChangeFileExt(archive, ext);
+    if (!folder.empty() && !IsNotSet(folder))
+        exe = IncludeTrailingPathDelimiter(folder) + ExtractFileName(exe);
+    WriteFileBytes(exe, ReadFileBytes(stub) + ReadFileBytes(archive));
+    return exe;
 }
 
 std::unique_ptr<TArchiver> CreateArchiver(TArchiverType type) {

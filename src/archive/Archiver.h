@@ -40,9 +40,10 @@ public:
     int Update(void* window, const std::string& archive, const TArchiverOptions& options,
                const std::string& folder, const PackItems& names, bool useResFile, std::string& commandLine,
                std::string& output);
-    int MakeSfx(void* window, const std::string& archive, const TArchiverOptions& options,
-                const std::string& folder, const PackItems& names, bool useResFile, std::string& commandLine,
-                std::string& output);
+    /// Formats that write the executable themselves override this.
+    virtual int MakeSfx(void* window, const std::string& archive, const TArchiverOptions& options,
+                        const std::string& folder, const PackItems& names, bool useResFile,
+                        std::string& commandLine, std::string& output);
 
     // Command builders; the base ones raise the "not supported" messages.
     virtual void MakeExtractCmd(void* window, const std::string& archive, const TArchiverOptions& options,
@@ -78,6 +79,11 @@ public:
                         const PackItems& names);
 
 protected:
+    /// Writes a self-extracting executable as the stub's bytes followed by the archive's: named as the
+    /// archive with extension `ext`, in `folder` when one is given. Returns its path; throws EFileError.
+    static std::string WriteSelfExtractor(const std::string& stub, const std::string& archive,
+                                          const std::string& folder, const std::string& ext);
+
     void* ownerWindow_ = nullptr;
 };
 

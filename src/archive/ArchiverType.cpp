@@ -1,6 +1,12 @@
 #include "ArchiverType.h"
 
-#include "OtherFormats.h"
+#include "Arj32.h"
+#include "BGA32.h"
+#include "Cab32.h"
+#include "Lha32.h"
+#include "Rar32.h"
+#include "Tar32.h"
+#include "YZ1.h"
 #include "Zip32.h"
 #include "platform/Paths.h"
 
@@ -29,7 +35,7 @@ TArchiverType DetectByExtension(const std::string& fileName) {
 
 TArchiverType DetectByContent(const std::string& fileName) {
     TArchiverType result = atNone;
-    int tar = TarArchiveType(fileName);
+    int tar = TTar32::ArchiveTypeOf(fileName);
     if (tar == 1)
         result = atTar;
     else if (tar >= 2 && tar <= 5)
@@ -37,19 +43,19 @@ TArchiverType DetectByContent(const std::string& fileName) {
     else if (tar == 6 || tar == 7)
         result = atBZ2;
     // Each probe that answers yes replaces the result, so the last match wins.
-    if (RarProbe(fileName))
+    if (TRar32::ContentProbe(fileName))
         result = atRar;
-    if (ArjProbe(fileName))
+    if (TArj32::ContentProbe(fileName))
         result = atArj;
     if (TZip32::ContentProbe(fileName))
         result = atZip;
-    if (BgaProbe(fileName))
+    if (TBGA32::ContentProbe(fileName))
         result = atBga;
-    if (Yz1Probe(fileName))
+    if (TYZ1::ContentProbe(fileName))
         result = atYz1;
-    if (CabProbe(fileName))
+    if (TCab32::ContentProbe(fileName))
         result = atCab;
-    if (LhaProbe(fileName))
+    if (TLha32::ContentProbe(fileName))
         result = atLha;
     return result;
 }

@@ -4,31 +4,11 @@
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
 
-#include <cstdlib>
-
 namespace {
 
 std::unique_ptr<TZipDll>& sharedDll() {
     static std::unique_ptr<TZipDll> dll;
     return dll;
-}
-
-// A file on the platform's search path, or empty.
-std::string searchPath(const std::string& file) {
-    const char* path = std::getenv("PATH");
-    std::string list = path ? path : "";
-    size_t start = 0;
-    while (start <= list.size()) {
-        size_t end = list.find(':', start);
-        std::string dir = list.substr(start, end == std::string::npos ? std::string::npos : end - start);
-        std::string candidate = IncludeTrailingPathDelimiter(dir.empty() ? "." : dir) + file;
-        if (FileExists(candidate))
-            return candidate.substr(0, 512);
-        if (end == std::string::npos)
-            break;
-        start = end + 1;
-    }
-    return {};
 }
 
 } // namespace
@@ -153,22 +133,19 @@ void TZip32::MakeSfxCmd(void*, const std::string& archive, const TArchiverOption
         throw ESfxNoRequiredFile("zip", "", "ZIP32J.DLL");
     bool win32 = options.gw > 0;
     std::string stubName = win32 ? "sfx32gui.dat" : "sfx16.dat";
-    std::string stub = searchPath(stubName);
+    std::string stub = FindOnSearchPath(stubName);
     if (stub.empty())
         throw ESfxNoRequiredFile("zip", win32 ? "Win32" : "DOS", stubName);
-    std::string exe = ChangeFileExt(archive, ".EXE");
-    if (!folder.empty())
-        exe = IncludeTrailingPathDelimiter(folder) + ExtractFileName(exe);
-    WriteFileBytes(exe, ReadFileBytes(stub) + ReadFileBytes(archive));
-    commandLine = "-A " + exe;
+    commandLine = "-A " + WriteSelfExtractor(stub, archive, folder, ".EXE");
 }
 
 bool TZip32::ContentProbe(const std::string& path) {
     try {
         TZipDll& dll = Dll();
-        if (!dll.CheckArchive(path, 24) || !FileExists(path))
+        std::string full = ExpandFileName(path);
+        if (!dll.CheckArchive(full, 24) || !FileExists(full))
             return false;
-        void* handle = dll.OpenArchive(nullptr, path, 0x800002);
+        void* handle = dll.OpenArchive(nullptr, full, 0x800002);
         if (!handle)
             return false;
         dll.CloseArchive(handle);

@@ -24,3 +24,9 @@ class EEncodingError : public EQuillon {
 public:
     using EQuillon::EQuillon;
 };
+
+// A check of a precondition that the caller must meet failed.
+class EAssertionFailed : public EQuillon {
+public:
+    using EQuillon::EQuillon;
+};

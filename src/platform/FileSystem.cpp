@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
@@ -240,4 +241,26 @@ bool ListDirectory(std::string_view folder, std::vector<DirEntry>& entries) {
     }
     ::closedir(dir);
     return true;
+}
+
+std::string FindOnSearchPath(std::string_view file) {
+#ifdef _WIN32
+    constexpr char listSeparator = ';';
+#else
+    constexpr char listSeparator = ':';
+#endif
+    const char* path = std::getenv("PATH");
+    std::string_view list = path ? path : "";
+    size_t start = 0;
+    while (start <= list.size()) {
+        size_t end = list.find(listSeparator, start);
+        std::string_view dir = list.substr(start, end == std::string_view::npos ? list.npos : end - start);
+        std::string candidate = IncludeTrailingPathDelimiter(dir.empty() ? "." : dir) + std::string(file);
+        if (candidate.size() <= 512 && FileExists(candidate))
+            return candidate;
+        if (end == std::string_view::npos)
+            break;
+        start = end + 1;
+    }
+    return {};
 }

@@ -47,5 +47,9 @@ struct DirEntry {
     bool hidden = false; ///< hidden by the platform's convention (a leading '.' on POSIX)
 };
 
+/// The first file of that name in a folder of the platform's search path (PATH), or empty when none is
+/// found; a path longer than 512 characters counts as not found.
+std::string FindOnSearchPath(std::string_view file);
+
 /// The entries of a folder (without "." and ".."); false when it does not exist or cannot be read.
 bool ListDirectory(std::string_view folder, std::vector<DirEntry>& entries);

@@ -77,6 +77,31 @@ std::string ReplaceChar(std::string_view text, char from, char to) {
     return result;
 }
 
+std::string ExpandFileName(std::string_view path) {
+    if (path.empty())
+        return {};
+#ifdef _WIN32
+    int wide = MultiByteToWideChar(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), nullptr, 0);
+    std::wstring in(static_cast<size_t>(wide), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), in.data(), wide);
+    wchar_t buffer[MAX_PATH * 4];
+    DWORD n = GetFullPathNameW(in.c_str(), MAX_PATH * 4, buffer, nullptr);
+    if (n == 0 || n >= MAX_PATH * 4)
+        return std::string(path);
+    int size = WideCharToMultiByte(CP_UTF8, 0, buffer, static_cast<int>(n), nullptr, 0, nullptr, nullptr);
+    std::string result(static_cast<size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, buffer, static_cast<int>(n), result.data(), size, nullptr, nullptr);
+    return result;
+#else
+    if (IsPathDelimiter(path[0]))
+        return std::string(path);
+    char cwd[PATH_MAX];
+    if (!::getcwd(cwd, sizeof cwd))
+        return std::string(path);
+    return IncludeTrailingPathDelimiter(cwd) + std::string(path);
+#endif
+}
+
 std::string ExecutablePath() {
 #ifdef _WIN32
     wchar_t buffer[MAX_PATH * 4];

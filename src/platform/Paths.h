@@ -36,5 +36,8 @@ std::string RemoveFirst(std::string_view text, std::string_view part);
 /// Replaces every occurrence of `from` by `to` (for the '\' and '/' forms of relative ghost paths).
 std::string ReplaceChar(std::string_view text, char from, char to);
 
+/// The path made absolute against the current folder (unchanged when it is absolute already or empty).
+std::string ExpandFileName(std::string_view path);
+
 /// Full path of the running executable.
 std::string ExecutablePath();

@@ -2,7 +2,7 @@
 #include "archive/ArchiverApi.h"
 #include "archive/ArchiverErrors.h"
 #include "archive/ArchiverRegistry.h"
-#include "archive/OtherFormats.h"
+#include "archive/Rar32.h"
 #include "archive/Zip32.h"
 #include "platform/FileSystem.h"
 #include "support/FakeLibrary.h"
@@ -235,40 +235,40 @@ TEST_F(ArchiveFileTest, ProgressReportsEveryNameAndCanAbort) {
 
 namespace {
 
-// A stand-in LHA library that records how the component drives it.
-struct LhaCalls {
+// A stand-in RAR library that records how the component drives it.
+struct RarCalls {
     void* enumProc = nullptr;
     uint32_t recordSize = 0;
     void* ownerWindow = nullptr;
     int cleared = 0, killed = 0;
-} lha;
+} rar;
 
-extern "C" int lhaSetEnum(void* proc, uint32_t size) {
-    lha.enumProc = proc;
-    lha.recordSize = size;
+extern "C" int rarSetEnum(void* proc, uint32_t size) {
+    rar.enumProc = proc;
+    rar.recordSize = size;
     return 1;
 }
-extern "C" int lhaClearEnum() {
-    return ++lha.cleared;
+extern "C" int rarClearEnum() {
+    return ++rar.cleared;
 }
-extern "C" int lhaSetOwner(void* window, void*) {
-    lha.ownerWindow = window;
+extern "C" int rarSetOwner(void* window, void*) {
+    rar.ownerWindow = window;
     return 1;
 }
-extern "C" int lhaKillOwner(void*) {
-    return ++lha.killed;
+extern "C" int rarKillOwner(void*) {
+    return ++rar.killed;
 }
 
-void registerFakeLha() {
-    lha = LhaCalls{};
-    RegisterArchiverLibrary("UNLHA32.DLL", [] {
+void registerFakeRar() {
+    rar = RarCalls{};
+    RegisterArchiverLibrary("UNRAR32.DLL", [] {
         return std::make_unique<FakeLibrary>(
             std::map<std::string, void*>{
-                {"UnlhaSetEnumMembersProc64", reinterpret_cast<void*>(&lhaSetEnum)},
-                {"UnlhaClearEnumMembersProc64", reinterpret_cast<void*>(&lhaClearEnum)},
-                {"UnlhaSetOwnerWindowEx", reinterpret_cast<void*>(&lhaSetOwner)},
-                {"UnlhaKillOwnerWindowEx", reinterpret_cast<void*>(&lhaKillOwner)}},
-            "/fake/UNLHA32.DLL");
+                {"UnrarSetEnumMembersProc64", reinterpret_cast<void*>(&rarSetEnum)},
+                {"UnrarClearEnumMembersProc64", reinterpret_cast<void*>(&rarClearEnum)},
+                {"UnrarSetOwnerWindowEx", reinterpret_cast<void*>(&rarSetOwner)},
+                {"UnrarKillOwnerWindowEx", reinterpret_cast<void*>(&rarKillOwner)}},
+            "/fake/UNRAR32.DLL");
     });
 }
 
@@ -277,34 +277,34 @@ void registerFakeLha() {
 TEST_F(ArchiveFileTest, HooksAreUndoneEvenWhenTheFormatCannotPack) {
     TempDir dir;
     dir.write("a.txt", "a");
-    registerFakeLha();
-    TSingleDllArchiver::Dll(atLha).FreeDLL();
+    registerFakeRar();
+    TFormatArchiver::Dll(atRar).FreeDLL();
     TArchiveFile archive;
-    archive.SetFileName(dir / "x.lzh");
+    archive.SetFileName(dir / "x.rar");
     int progressCalls = 0;
     archive.OnProgress = [&](TArchiveFile&, int, void*, bool&) { ++progressCalls; };
     try {
         archive.PackFiles(nullptr, nullptr, dir.path(), {std::string("a.txt")});
-        FAIL() << "LHA packing is not built";
+        FAIL() << "RAR archives cannot be made";
     } catch (const EArchiver& e) {
         EXPECT_STREQ(e.what(), "この形式では書庫ファイルの作成をサポートしておりません。");
     }
-    EXPECT_NE(lha.enumProc, nullptr); // named streams are included by default, so members are enumerated
-    EXPECT_EQ(lha.recordSize, 1094u);
-    EXPECT_EQ(lha.ownerWindow, &archive);
-    EXPECT_EQ(lha.cleared, 1);
-    EXPECT_EQ(lha.killed, 1);
+    EXPECT_NE(rar.enumProc, nullptr); // named streams are included by default, so members are enumerated
+    EXPECT_EQ(rar.recordSize, 1094u);
+    EXPECT_EQ(rar.ownerWindow, &archive);
+    EXPECT_EQ(rar.cleared, 1);
+    EXPECT_EQ(rar.killed, 1);
     // A library's progress message for that window reaches the component's handler.
     int before = progressCalls;
-    EXPECT_EQ(ArchiverWindowMessage(lha.ownerWindow, 0, nullptr), 0);
+    EXPECT_EQ(ArchiverWindowMessage(rar.ownerWindow, 0, nullptr), 0);
     EXPECT_EQ(progressCalls, before + 1);
     try {
-        TSingleDllArchiver::Dll(atLha).CheckArchive(dir / "x.lzh", 16);
+        TFormatArchiver::Dll(atRar).CheckArchive(dir / "x.rar", 16);
         FAIL();
     } catch (const EEntryNotFound& e) {
-        EXPECT_STREQ(e.what(), "/fake/UNLHA32.DLL に UnlhaCheckArchive のエントリが見つかりません。");
+        EXPECT_STREQ(e.what(), "/fake/UNRAR32.DLL に UnrarCheckArchive のエントリが見つかりません。");
     }
-    TSingleDllArchiver::Dll(atLha).FreeDLL();
+    TFormatArchiver::Dll(atRar).FreeDLL();
 }
 
 TEST_F(ArchiveFileTest, ArchiverFilterHandsTheNamesOverUnexpanded) {
