@@ -1,10 +1,13 @@
 #include "JobRunner.h"
 
 #include "jobs/Settings.h"
+#include "platform/RunControl.h"
 
 RunCounts RunJobs(int count, const std::function<TSettings*(int)>& tickedJob, LogSink& sink) {
     RunCounts counts;
-    for (int i = 0; i < count; ++i) {
+    ClearCancel();
+    // A cancelled job has failed; the jobs after it do not run.
+    for (int i = 0; i < count && !CancelRequested(); ++i) {
         TSettings* job = tickedJob(i);
         if (!job)
             continue;

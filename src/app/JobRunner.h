@@ -13,7 +13,8 @@ struct RunCounts {
 };
 
 /// Runs, for each position 0..count-1 in order, the job that `tickedJob` gives (nullptr for an unticked
-/// item; asked when the position is reached), each with `sink` as its log. An error that leaves a job's Run
+/// item; asked when the position is reached), each with `sink` as its log. A cancel request from before
+/// the run is dropped; one made during a job ends the run after that job. An error that leaves a job's Run
 /// ends the run and reaches the caller.
 RunCounts RunJobs(int count, const std::function<TSettings*(int)>& tickedJob, LogSink& sink);
 

@@ -3,17 +3,23 @@
 #include "platform/Cp932.h"
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
+#include "platform/RunControl.h"
 #include "platform/UserPrompts.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <curl/curl.h>
 #include <fcntl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
+
+using Clock = std::chrono::steady_clock;
 
 struct CurlGlobal {
     CurlGlobal() { curl_global_init(CURL_GLOBAL_DEFAULT); }
@@ -35,6 +41,18 @@ std::string percentEncode(const std::string& bytes) {
     return out;
 }
 
+long portOf(const curl_sockaddr* address) {
+    if (address->family == AF_INET)
+        return ntohs(reinterpret_cast<const sockaddr_in*>(&address->addr)->sin_port);
+    if (address->family == AF_INET6)
+        return ntohs(reinterpret_cast<const sockaddr_in6*>(&address->addr)->sin6_port);
+    return 0;
+}
+
+long ms(Clock::duration d) {
+    return static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(d).count());
+}
+
 } // namespace
 
 struct TFTPClient::Impl {
@@ -43,25 +61,31 @@ struct TFTPClient::Impl {
     char errors[CURL_ERROR_SIZE] = {};
     std::string lastReply; // the last complete reply line of this request
     int lastCode = 0;
-    // The control connection's address: once connected, the client must never open another one, since a
-    // new connection would silently start in the login directory.
-    std::string controlIp;
+    // The control connection. Once it stands, libcurl must never open another one: a new login would
+    // silently start in the login directory, and the files after it would land there.
+    curl_socket_t controlSocket = CURL_SOCKET_BAD;
     long controlPort = 0;
+    bool established = false;
+    bool controlClosed = false;
+    bool refusedNewControl = false;
     std::string baseUrl; // scheme, host and port, ending with '/'
-    bool refuseNewControl = false;
-    // Current transfer.
+    // Current request.
     int fd = -1;
     bool writeFailed = false;
+    int64_t moved = 0;
+    Clock::time_point lastActivity;
 
     static size_t onHeader(char* data, size_t size, size_t n, void* self) {
         auto* impl = static_cast<Impl*>(self);
+        impl->lastActivity = Clock::now();
         std::string line(data, size * n);
         while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
             line.pop_back();
         if (line.size() >= 4 && std::isdigit(static_cast<unsigned char>(line[0])) &&
             std::isdigit(static_cast<unsigned char>(line[1])) &&
             std::isdigit(static_cast<unsigned char>(line[2])) && line[3] == ' ') {
-            impl->lastReply = Cp932ToUtf8(line);
+            // Servers answer in UTF-8 or in the platform's CP932; valid UTF-8 is practically never CP932.
+            impl->lastReply = IsValidUtf8(line) ? line : Cp932ToUtf8(line);
             impl->lastCode = std::stoi(line.substr(0, 3));
         }
         return size * n;
@@ -81,6 +105,8 @@ struct TFTPClient::Impl {
             }
             done += static_cast<size_t>(w);
         }
+        impl->moved += static_cast<int64_t>(total);
+        impl->lastActivity = Clock::now();
         return total;
     }
 
@@ -88,8 +114,11 @@ struct TFTPClient::Impl {
         auto* impl = static_cast<Impl*>(self);
         for (;;) {
             ssize_t r = ::read(impl->fd, buffer, size * n);
-            if (r >= 0)
+            if (r >= 0) {
+                impl->moved += r;
+                impl->lastActivity = Clock::now();
                 return static_cast<size_t>(r);
+            }
             if (errno != EINTR)
                 return CURL_READFUNC_ABORT;
         }
@@ -97,22 +126,27 @@ struct TFTPClient::Impl {
 
     static curl_socket_t onOpenSocket(void* self, curlsocktype purpose, curl_sockaddr* address) {
         auto* impl = static_cast<Impl*>(self);
-        if (impl->refuseNewControl && purpose == CURLSOCKTYPE_IPCXN) {
-            char ip[INET6_ADDRSTRLEN] = {};
-            long port = 0;
-            if (address->family == AF_INET) {
-                auto* in = reinterpret_cast<sockaddr_in*>(&address->addr);
-                inet_ntop(AF_INET, &in->sin_addr, ip, sizeof ip);
-                port = ntohs(in->sin_port);
-            } else if (address->family == AF_INET6) {
-                auto* in6 = reinterpret_cast<sockaddr_in6*>(&address->addr);
-                inet_ntop(AF_INET6, &in6->sin6_addr, ip, sizeof ip);
-                port = ntohs(in6->sin6_port);
-            }
-            if (port == impl->controlPort && impl->controlIp == ip)
-                return CURL_SOCKET_BAD;
+        // Data connections go to other ports; a connection to the control port, or any connection at all
+        // once the control connection has closed, would be a new login.
+        if (impl->established && purpose == CURLSOCKTYPE_IPCXN &&
+            (impl->controlClosed || portOf(address) == impl->controlPort)) {
+            impl->refusedNewControl = true;
+            return CURL_SOCKET_BAD;
         }
         return ::socket(address->family, address->socktype, address->protocol);
+    }
+
+    static int onCloseSocket(void* self, curl_socket_t socket) {
+        auto* impl = static_cast<Impl*>(self);
+        if (impl->established && socket == impl->controlSocket)
+            impl->controlClosed = true;
+        return ::close(socket);
+    }
+
+    // Cuts the control connection at once, so that cleaning up never waits on a server that stalled.
+    void cut() {
+        if (controlSocket != CURL_SOCKET_BAD && !controlClosed)
+            ::shutdown(controlSocket, SHUT_RDWR);
     }
 };
 
@@ -149,6 +183,12 @@ void TFTPClient::requireConnection() const {
         throw EFTPError(lostReason_.empty() ? "Not connected." : lostReason_);
 }
 
+void TFTPClient::lose(const std::string& reason) {
+    impl_->cut();
+    Quit();
+    lostReason_ = reason;
+}
+
 void TFTPClient::Connect() {
     Quit();
     lostReason_.clear();
@@ -178,6 +218,10 @@ void TFTPClient::Connect() {
     curl_easy_setopt(e, CURLOPT_USERNAME, user.c_str());
     curl_easy_setopt(e, CURLOPT_PASSWORD, password.c_str());
     curl_easy_setopt(e, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_NOCWD));
+    // Names go to the server as the job formed them: "../" and "./" are not folded away.
+    curl_easy_setopt(e, CURLOPT_PATH_AS_IS, 1L);
+    // A download must not hang on SIZE: some servers refuse it for files they will send all the same.
+    curl_easy_setopt(e, CURLOPT_IGNORE_CONTENT_LENGTH, 1L);
     curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(e, CURLOPT_ERRORBUFFER, impl_->errors);
     curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, &Impl::onHeader);
@@ -188,9 +232,18 @@ void TFTPClient::Connect() {
     curl_easy_setopt(e, CURLOPT_READDATA, impl_);
     curl_easy_setopt(e, CURLOPT_OPENSOCKETFUNCTION, &Impl::onOpenSocket);
     curl_easy_setopt(e, CURLOPT_OPENSOCKETDATA, impl_);
+    curl_easy_setopt(e, CURLOPT_CLOSESOCKETFUNCTION, &Impl::onCloseSocket);
+    curl_easy_setopt(e, CURLOPT_CLOSESOCKETDATA, impl_);
     curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, Options.ConnectTimeoutMs);
-    curl_easy_setopt(e, CURLOPT_SERVER_RESPONSE_TIMEOUT, (Options.ResponseTimeoutMs + 999) / 1000);
+    // The client's own stall detection below ends a silent server; this bounds what libcurl waits for by
+    // itself (the reply to QUIT, for example).
+    curl_easy_setopt(e, CURLOPT_SERVER_RESPONSE_TIMEOUT, (Options.StallTimeoutMs + 999) / 1000);
+    curl_easy_setopt(e, CURLOPT_ACCEPTTIMEOUT_MS, Options.ActiveAcceptTimeoutMs);
     curl_easy_setopt(e, CURLOPT_TCP_KEEPALIVE, 1L);
+    curl_slist* resolve = nullptr;
+    for (const std::string& entry : Options.Resolve)
+        resolve = curl_slist_append(resolve, entry.c_str());
+    curl_easy_setopt(e, CURLOPT_RESOLVE, resolve);
     if (!Passive)
         curl_easy_setopt(e, CURLOPT_FTPPORT, "-");
     if (UseTLS) {
@@ -207,15 +260,49 @@ void TFTPClient::Connect() {
     try {
         perform("", "", false, -1, 0);
     } catch (...) {
+        curl_slist_free_all(resolve);
         Quit();
         throw;
     }
-    char* ip = nullptr;
-    curl_easy_getinfo(e, CURLINFO_PRIMARY_IP, &ip);
-    impl_->controlIp = ip ? ip : "";
+    curl_slist_free_all(resolve);
+    curl_easy_setopt(e, CURLOPT_RESOLVE, nullptr);
+    curl_socket_t socket = CURL_SOCKET_BAD;
+    curl_easy_getinfo(e, CURLINFO_ACTIVESOCKET, &socket);
+    impl_->controlSocket = socket;
     curl_easy_getinfo(e, CURLINFO_PRIMARY_PORT, &impl_->controlPort);
-    impl_->refuseNewControl = true;
+    char* entry = nullptr;
+    curl_easy_getinfo(e, CURLINFO_FTP_ENTRY_PATH, &entry);
+    cwd_ = entry && entry[0] == '/' ? JoinRemotePath("/", Cp932ToUtf8(entry)) : std::string();
+    impl_->established = true;
     connected_ = true;
+}
+
+std::string TFTPClient::JoinRemotePath(const std::string& from, const std::string& dir) {
+    std::vector<std::string> parts;
+    auto add = [&](const std::string& path) {
+        size_t start = 0;
+        while (start <= path.size()) {
+            size_t slash = path.find('/', start);
+            std::string part =
+                path.substr(start, slash == std::string::npos ? std::string::npos : slash - start);
+            if (part == "..") {
+                if (!parts.empty())
+                    parts.pop_back();
+            } else if (!part.empty() && part != ".") {
+                parts.push_back(part);
+            }
+            if (slash == std::string::npos)
+                break;
+            start = slash + 1;
+        }
+    };
+    if (dir.empty() || dir[0] != '/')
+        add(from);
+    add(dir);
+    std::string joined;
+    for (const std::string& part : parts)
+        joined += "/" + part;
+    return joined.empty() ? "/" : joined;
 }
 
 void TFTPClient::perform(const std::string& command, const std::string& path, bool upload, int fd,
@@ -239,29 +326,67 @@ void TFTPClient::perform(const std::string& command, const std::string& path, bo
     impl_->lastReply.clear();
     impl_->lastCode = 0;
     impl_->errors[0] = '\0';
+    impl_->moved = 0;
+    impl_->refusedNewControl = false;
 
     curl_multi_add_handle(impl_->multi, e);
     CURLcode result = CURLE_OK;
+    bool cancelled = false, stalled = false;
+    Clock::time_point lastPump = Clock::now();
+    impl_->lastActivity = lastPump;
+    int64_t reported = -1;
     for (;;) {
         int running = 0;
         curl_multi_perform(impl_->multi, &running);
         if (running == 0)
             break;
+        if (transfer && OnTransferProgress && impl_->moved != reported) {
+            reported = impl_->moved;
+            OnTransferProgress(impl_->moved, upload ? size : 0);
+        }
         int events = 0;
         curl_multi_poll(impl_->multi, nullptr, 0, connecting ? 125 : 250, &events);
-        if (events == 0)
+        // Pumping also while data moves, at the same pace, so that the user's cancel reaches the run.
+        Clock::time_point now = Clock::now();
+        if (events == 0 || ms(now - lastPump) >= 250) {
             Prompts().ProcessMessages();
+            lastPump = Clock::now();
+        }
+        if (CancelRequested()) {
+            cancelled = true;
+            break;
+        }
+        // Connecting has its own time-out; after it, a reply or data that stops moving is a stall.
+        if (!connecting && ms(Clock::now() - impl_->lastActivity) > Options.StallTimeoutMs) {
+            stalled = true;
+            break;
+        }
     }
     int left = 0;
     while (CURLMsg* msg = curl_multi_info_read(impl_->multi, &left))
         if (msg->msg == CURLMSG_DONE)
             result = msg->data.result;
+    if (cancelled || stalled)
+        impl_->cut(); // before the handle goes, so that libcurl does not wait on the server
     curl_multi_remove_handle(impl_->multi, e);
     curl_easy_setopt(e, CURLOPT_QUOTE, nullptr);
     curl_slist_free_all(quote);
 
+    if (cancelled) {
+        lose(ECancelled().what());
+        throw ECancelled();
+    }
+    if (stalled) {
+        std::string message = "The server stopped responding: nothing moved for " +
+                              std::to_string((Options.StallTimeoutMs + 999) / 1000) + " seconds.";
+        if (connected_)
+            lose(message);
+        else
+            Quit();
+        throw EFTPError(message);
+    }
     if (result == CURLE_OK && !command.empty() && impl_->lastCode >= 400)
-        throw EFTPError(impl_->lastReply);
+        throw EFTPError(impl_->lastReply, impl_->lastCode);
     if (result == CURLE_OK)
         return;
 
@@ -270,38 +395,61 @@ void TFTPClient::perform(const std::string& command, const std::string& path, bo
     bool keepsConnection = result == CURLE_REMOTE_FILE_NOT_FOUND || result == CURLE_WRITE_ERROR ||
                            result == CURLE_FTP_COULDNT_RETR_FILE;
     std::string message;
+    int code = 0;
     if (connecting && result == CURLE_OPERATION_TIMEDOUT)
         message = "Connect timed out.";
     else if (result == CURLE_PEER_FAILED_VERIFICATION)
         message = std::string("The server's certificate was not trusted: ") + impl_->errors;
-    else if (result == CURLE_COULDNT_CONNECT && impl_->refuseNewControl)
+    else if (impl_->refusedNewControl ||
+             (connected_ && (impl_->controlClosed || result == CURLE_RECV_ERROR ||
+                             result == CURLE_SEND_ERROR || result == CURLE_GOT_NOTHING)))
         message = "The connection to the server was lost.";
+    else if (result == CURLE_FTP_ACCEPT_TIMEOUT)
+        message = "The server did not open the data connection within " +
+                  std::to_string((Options.ActiveAcceptTimeoutMs + 999) / 1000) +
+                  " seconds (active mode). Turn on passive mode in the job's server settings.";
     else if (impl_->writeFailed)
         message = "The downloaded file could not be written.";
-    else if (impl_->lastCode >= 400)
+    else if (impl_->lastCode >= 400) {
         message = impl_->lastReply;
-    else
+        code = impl_->lastCode;
+    } else
         message = impl_->errors[0] ? std::string(impl_->errors) : curl_easy_strerror(result);
-    if (!keepsConnection && connected_) {
-        Quit();
-        lostReason_ = message;
-    }
-    throw EFTPError(message);
+    if (!keepsConnection && connected_)
+        lose(message);
+    throw EFTPError(message, code);
+}
+
+void TFTPClient::command(const std::string& line) {
+    requireConnection();
+    perform(line, "", false, -1, 0);
 }
 
 void TFTPClient::ChangeDir(const std::string& dir) {
-    requireConnection();
-    perform("CWD " + Utf8ToCp932(dir), "", false, -1, 0);
+    command("CWD " + Utf8ToCp932(dir));
+    if (!cwd_.empty() || (!dir.empty() && dir[0] == '/'))
+        cwd_ = JoinRemotePath(cwd_.empty() ? "/" : cwd_, dir);
 }
 
 void TFTPClient::MakeDir(const std::string& dir) {
-    requireConnection();
-    perform("MKD " + Utf8ToCp932(dir), "", false, -1, 0);
+    command("MKD " + Utf8ToCp932(dir));
 }
 
 void TFTPClient::ChangeDirUp() {
-    requireConnection();
-    perform("CDUP", "", false, -1, 0);
+    command("CDUP");
+    if (!cwd_.empty())
+        cwd_ = JoinRemotePath(cwd_, "..");
+}
+
+void TFTPClient::Rename(const std::string& from, const std::string& to) {
+    renameFromRefused_ = true;
+    command("RNFR " + Utf8ToCp932(from));
+    renameFromRefused_ = false;
+    command("RNTO " + Utf8ToCp932(to));
+}
+
+void TFTPClient::Delete(const std::string& name) {
+    command("DELE " + Utf8ToCp932(name));
 }
 
 void TFTPClient::Get(const std::string& remoteName, const std::string& localPath) {
@@ -346,7 +494,6 @@ void TFTPClient::Put(const std::string& localPath, const std::string& remoteName
 
 void TFTPClient::Quit() {
     connected_ = false;
-    impl_->refuseNewControl = false;
     // Cleaning up the handles sends QUIT on a live control connection and closes it.
     if (impl_->multi) {
         curl_multi_cleanup(impl_->multi);
@@ -356,4 +503,8 @@ void TFTPClient::Quit() {
         curl_easy_cleanup(impl_->easy);
         impl_->easy = nullptr;
     }
+    impl_->established = false;
+    impl_->controlClosed = false;
+    cwd_.clear();
+    impl_->controlSocket = CURL_SOCKET_BAD;
 }

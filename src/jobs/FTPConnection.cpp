@@ -1,6 +1,8 @@
 // The FTP connection of a job: client set-up and nested remote folders.
 #include "Settings.h"
 
+#include <algorithm>
+
 std::unique_ptr<TFTPClient> TSettings::CreateFTP() {
     auto ftp = std::make_unique<TFTPClient>();
     if (!OwnFTP)
@@ -23,6 +25,10 @@ void TSettings::MakeRemoteDirs(TFTPClient& ftp, const std::string& folder) {
     if (start < folder.size())
         components.push_back(folder.substr(start));
 
+    // "." and ".." lead elsewhere than one level down: going up once per component would not come back.
+    bool plain = std::none_of(components.begin(), components.end(),
+                              [](const std::string& c) { return c == "." || c == ".."; });
+    const std::string startDir = ftp.CurrentDir();
     for (const std::string& component : components) {
         try {
             ftp.ChangeDir(component);
@@ -36,6 +42,10 @@ void TSettings::MakeRemoteDirs(TFTPClient& ftp, const std::string& folder) {
             ftp.ChangeDir(component);
         }
     }
-    for (size_t i = 0; i < components.size(); ++i)
-        ftp.ChangeDirUp();
+    if (plain || startDir.empty()) {
+        for (size_t i = 0; i < components.size(); ++i)
+            ftp.ChangeDirUp();
+    } else {
+        ftp.ChangeDir(startDir);
+    }
 }

@@ -3,8 +3,80 @@
 
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
+#include "platform/RunControl.h"
 #include "platform/UserPrompts.h"
 #include "updatelist/Updates2dau.h"
+
+#include <algorithm>
+
+namespace {
+
+// What the log window shows of the uploads: files done of all, and the bytes of the whole upload.
+class UploadProgress {
+public:
+    UploadProgress(std::string step, const std::vector<std::string>& paths) : step_(std::move(step)) {
+        progress_.Total = static_cast<int64_t>(paths.size());
+        for (const std::string& p : paths)
+            progress_.BytesTotal += std::max<int64_t>(0, FileSize(p));
+    }
+    void Starting(const std::string& path) {
+        current_ = std::max<int64_t>(0, FileSize(path));
+        Transferring(0);
+    }
+    void Transferring(int64_t done) {
+        progress_.Step = step_;
+        progress_.BytesDone = before_ + std::min(done, current_);
+        ReportProgress(progress_);
+    }
+    void Finished() {
+        before_ += current_;
+        current_ = 0;
+        ++progress_.Done;
+        Transferring(0);
+    }
+
+private:
+    std::string step_;
+    RunProgress progress_;
+    int64_t before_ = 0, current_ = 0;
+};
+
+} // namespace
+
+void TSettings::PublishList(TFTPClient& ftp, const std::string& localList) {
+    // The list goes up under a name of its own and then takes the place of the old one, so that a link
+    // that drops during the upload never leaves a partial list for every user's network update to read.
+    const std::string temporary = "updates2.dau.uploading";
+    ftp.Put(localList, temporary);
+    try {
+        try {
+            ftp.Rename(temporary, "updates2.dau");
+        } catch (const EFTPError&) {
+            if (!ftp.Connected())
+                throw;
+            if (ftp.RenameFromRefused()) {
+                // The server allows no renaming: the list goes up in place, as it must.
+                ftp.Put(localList, "updates2.dau");
+                try {
+                    ftp.Delete(temporary);
+                } catch (const EFTPError&) {
+                }
+                return;
+            }
+            // The server renames only onto a free name: the old list goes just before the rename.
+            ftp.Delete("updates2.dau");
+            ftp.Rename(temporary, "updates2.dau");
+        }
+    } catch (...) {
+        if (ftp.Connected()) {
+            try {
+                ftp.Delete(temporary);
+            } catch (const std::exception&) {
+            }
+        }
+        throw;
+    }
+}
 
 bool TSettings::RunNetwork() {
     std::vector<std::string> uploads; // full local paths, in the order they were chosen
@@ -14,8 +86,13 @@ bool TSettings::RunNetwork() {
     std::unique_ptr<TFTPClient> ftp = CreateFTP(); // the password is asked before the list is built
     ftp->SetTransferType(TFTPClient::ftBinary);
     TUpdates2dau local;
-    if (!MakeFileList(local))
+    try {
+        if (!MakeFileList(local))
+            return false;
+    } catch (const ECancelled& e) {
+        Log(std::string("FTP接続が出来ませんでした。転送は行われません：") + e.what());
         return false;
+    }
 
     bool succeeded = false;
     try {
@@ -28,8 +105,12 @@ bool TSettings::RunNetwork() {
             Log("updates2.dauを取得します。");
             try {
                 ftp->Get("updates2.dau", working);
+            } catch (const ECancelled&) {
+                throw;
             } catch (const std::exception&) {
                 Log("リモートのupdates2.dauの取得に失敗しました");
+                if (!ftp->Connected())
+                    throw; // a lost session is no missing list: nothing below could be told right
             }
             try {
                 remote.LoadFromFile(working);
@@ -49,6 +130,8 @@ bool TSettings::RunNetwork() {
                 }
             }
         } catch (const std::exception&) {
+            if (!ftp->Connected())
+                throw; // the session is gone, not the directory
             Log("ターゲットディレクトリが見つかりません。作成します。");
             try {
                 ftp->MakeDir(Directory);
@@ -60,6 +143,8 @@ bool TSettings::RunNetwork() {
                 uploads.push_back(local[i].FullPath);
         }
 
+        UploadProgress progress("アップロードしています", uploads);
+        ftp->OnTransferProgress = [&](int64_t done, int64_t) { progress.Transferring(done); };
         for (const std::string& path : uploads) {
             std::string relative = RemoveFirst(path, base);
             size_t lastSep = relative.rfind('\\');
@@ -67,9 +152,13 @@ bool TSettings::RunNetwork() {
                 MakeRemoteDirs(*ftp, relative.substr(0, lastSep + 1));
             relative = ReplaceChar(relative, '\\', '/');
             Log(relative + "をアップロードします。");
+            progress.Starting(path);
             ftp->Put(path, relative);
+            progress.Finished();
             Prompts().ProcessMessages();
+            ThrowIfCancelled();
         }
+        ftp->OnTransferProgress = nullptr;
 
         if (uploads.empty()) {
             Log("更新されたファイルはありません。");
@@ -77,7 +166,7 @@ bool TSettings::RunNetwork() {
             RemoveFile(working);
             local.SaveToFile(working);
             Log("updates2.dauをアップロードします。");
-            ftp->Put(working, "updates2.dau");
+            PublishList(*ftp, working);
         }
         RemoveFile(working);
         succeeded = true;

@@ -66,6 +66,11 @@ public:
     /// current directory and returns there. Throws when a level can be neither entered nor made.
     void MakeRemoteDirs(TFTPClient& ftp, const std::string& folder);
 
+    /// Uploads the new update list into the current directory so that the server's list is never a partial
+    /// file: under a temporary name, then renamed over the old one (the old one deleted first where the
+    /// server renames only onto a free name; a plain upload where it renames nothing). Throws EFTPError.
+    void PublishList(TFTPClient& ftp, const std::string& localList);
+
     /// `TargetFolder` with a trailing path delimiter.
     std::string BaseFolder() const;
 

@@ -3,6 +3,7 @@
 #include "Updates2dau.h"
 
 #include "platform/Paths.h"
+#include "platform/RunControl.h"
 #include "platform/TextLines.h"
 #include "platform/UserPrompts.h"
 #include "platform/Wildcard.h"
@@ -56,6 +57,8 @@ bool TUpdates2dau::Build(const std::string& processName, const std::string& excl
             applyExclusion(listed, ex);
         for (const std::string& path : listed) {
             Prompts().ProcessMessages();
+            ThrowIfCancelled();
+            ReportProgress({"ファイルリストを生成しています", static_cast<int64_t>(items_.size()), 0, 0, 0});
             auto entry = std::make_unique<TElementFile>();
             entry->BaseFolder = BaseFolder;
             entry->SetFile(path);

@@ -42,7 +42,8 @@ public:
 
     /// Selects the files of the include patterns under BaseFolder, less the exclusion lines, digests each
     /// into an entry (pumping messages once before each), and runs the delete-list check. Returns the
-    /// check's result. Throws when delete.txt was selected but cannot be read.
+    /// check's result. Throws when delete.txt was selected but cannot be read, and ECancelled when the
+    /// user cancelled the run.
     bool Build(const std::string& processName, const std::string& excludeName);
 
 private:

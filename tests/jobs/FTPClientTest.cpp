@@ -1,4 +1,5 @@
 #include "jobs/FTPClient.h"
+#include "platform/RunControl.h"
 #include "support/FtpServer.h"
 #include "support/ScriptedPrompts.h"
 #include "support/TestData.h"
@@ -21,7 +22,7 @@ void setUp(TFTPClient& c, const std::string& address, bool passive = true) {
     c.Password = "secret";
     c.Passive = passive;
     c.Options.ConnectTimeoutMs = 10000;
-    c.Options.ResponseTimeoutMs = 10000;
+    c.Options.StallTimeoutMs = 10000;
 }
 
 std::string errorOf(const std::function<void()>& f) {
@@ -235,4 +236,134 @@ TEST(FTPClient, HostForms) {
     TFTPClient::SplitHost("::1", name, port);
     EXPECT_EQ(name, "::1");
     EXPECT_EQ(port, 21);
+}
+
+TEST(FTPClient, ALostControlConnectionIsNeverReplacedByANewLogin) {
+    // The host name has an IPv6 and an IPv4 address, and the server drops the connection after a STOR:
+    // libcurl would log in again on the other address, in the login directory.
+    FtpServer::Config config;
+    config.switches = {"--also-ipv6", "--drop-after-stor", "1"};
+    FtpServer server(config);
+    server.rootDir().mkdir("pub");
+    TempDir local;
+    TFTPClient c;
+    setUp(c, "dual.test:" + std::to_string(server.port()));
+    c.Options.Resolve = {"dual.test:" + std::to_string(server.port()) + ":[::1],127.0.0.1"};
+    c.Connect();
+    c.ChangeDir("pub");
+    c.Put(local.write("a.txt", "a"), "a.txt");
+    EXPECT_EQ(errorOf([&] { c.Put(local.write("b.txt", "b"), "b.txt"); }),
+              "The connection to the server was lost.");
+    EXPECT_FALSE(c.Connected());
+    EXPECT_EQ(errorOf([&] { c.ChangeDir("pub"); }), "The connection to the server was lost.");
+    int logins = 0;
+    for (const std::string& line : server.commands())
+        logins += line.rfind("USER", 0) == 0;
+    EXPECT_EQ(logins, 1);
+    EXPECT_FALSE(std::filesystem::exists(server.root() + "b.txt"));
+    EXPECT_FALSE(std::filesystem::exists(server.root() + "pub/b.txt"));
+}
+
+TEST(FTPClient, NamesGoOutAsFormedAndDownloadsNeedNoSize) {
+    FtpServer::Config config;
+    config.switches = {"--no-size"};
+    FtpServer server(config);
+    server.rootDir().mkdir("pub");
+    server.rootDir().mkdir("other");
+    server.rootDir().write("pub/list.txt", "the list");
+    TempDir local;
+    TFTPClient c;
+    setUp(c, server.address());
+    c.Connect();
+    c.ChangeDir("pub");
+    EXPECT_EQ(c.CurrentDir(), "/pub");
+    c.Put(local.write("x.txt", "x"), "../other/./x.txt");
+    EXPECT_EQ(ReadAll(server.root() + "other/x.txt"), "x");
+    c.Get("list.txt", local / "list.txt"); // SIZE is refused; the RETR decides
+    EXPECT_EQ(ReadAll(local / "list.txt"), "the list");
+    Commands cmds = server.essentialCommands();
+    EXPECT_NE(std::find(cmds.begin(), cmds.end(), "STOR ../other/./x.txt"), cmds.end());
+}
+
+TEST(FTPClient, StalledTransfersFailAfterTheStallTime) {
+    FtpServer::Config config;
+    config.switches = {"--stall-after", "65536"};
+    FtpServer server(config);
+    server.rootDir().write("big.bin", RandomBytes(1 << 20));
+    TempDir local;
+    for (bool upload : {false, true}) {
+        SCOPED_TRACE(upload ? "upload" : "download");
+        TFTPClient c;
+        setUp(c, server.address());
+        c.Options.StallTimeoutMs = 1500;
+        c.Connect();
+        auto start = std::chrono::steady_clock::now();
+        std::string error =
+            upload ? errorOf([&] { c.Put(local.write("up.bin", RandomBytes(64 << 20)), "up.bin"); })
+                   : errorOf([&] { c.Get("big.bin", local / "big.bin"); });
+        double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        EXPECT_EQ(error, "The server stopped responding: nothing moved for 2 seconds.");
+        EXPECT_GT(seconds, 1.4);
+        EXPECT_LT(seconds, 6.0);
+        EXPECT_FALSE(c.Connected());
+        c.Quit(); // returns at once on the cut connection
+    }
+}
+
+TEST(FTPClient, ActiveModeWithoutADataConnectionSuggestsPassive) {
+    FtpServer::Config config;
+    config.switches = {"--ignore-port"};
+    FtpServer server(config);
+    TempDir local;
+    TFTPClient c;
+    setUp(c, server.address(), false);
+    c.Options.ActiveAcceptTimeoutMs = 1000;
+    c.Connect();
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(
+        errorOf([&] { c.Put(local.write("a.txt", "a"), "a.txt"); }),
+        "The server did not open the data connection within 1 seconds (active mode). Turn on passive mode "
+        "in the job's server settings.");
+    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 5.0);
+}
+
+TEST(FTPClient, RepliesInUtf8OrCp932AreReadable) {
+    for (const char* encoding : {"utf-8", "cp932"}) {
+        SCOPED_TRACE(encoding);
+        FtpServer::Config config;
+        config.switches = {"--reply-encoding", encoding, "--refuse-stor", "容量が足りません"};
+        FtpServer server(config);
+        TempDir local;
+        TFTPClient c;
+        setUp(c, server.address());
+        c.Connect();
+        EXPECT_EQ(errorOf([&] { c.Put(local.write("a.txt", "a"), "a.txt"); }), "552 容量が足りません");
+    }
+}
+
+TEST(FTPClient, CancelStopsATransferWithinASecond) {
+    FtpServer::Config config;
+    config.switches = {"--stall-after", "65536"};
+    FtpServer server(config);
+    server.rootDir().write("big.bin", RandomBytes(1 << 20));
+    TempDir local;
+    ScriptedPrompts prompts;
+    std::chrono::steady_clock::time_point cancelledAt;
+    TFTPClient c;
+    setUp(c, server.address());
+    c.Connect();
+    int atStart = -1;
+    prompts.onPump = [&](int n) {
+        if (atStart < 0)
+            atStart = n;
+        if (n == atStart + 4 && !CancelRequested()) { // about a second into the stalled transfer
+            cancelledAt = std::chrono::steady_clock::now();
+            RequestCancel();
+        }
+    };
+    EXPECT_EQ(errorOf([&] { c.Get("big.bin", local / "big.bin"); }), "ユーザーが中止しました。");
+    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - cancelledAt).count();
+    EXPECT_LT(seconds, 1.0);
+    EXPECT_FALSE(c.Connected());
+    ClearCancel();
 }

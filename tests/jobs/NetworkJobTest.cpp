@@ -1,5 +1,6 @@
 #include "app/JobRunner.h"
 #include "jobs/Settings.h"
+#include "platform/RunControl.h"
 #include "support/FtpServer.h"
 #include "support/JobFixtures.h"
 #include "support/ReferenceMd5.h"
@@ -10,6 +11,7 @@
 #include "support/VsftpdServer.h"
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <gtest/gtest.h>
 
@@ -89,7 +91,7 @@ TEST(NetworkJob, FirstUploadThenOnlyWhatChanged) {
     expectMirrors(server, local, {"readme.txt", "ghost/master/a.dic", kanaName, "shell/master/s0.png"});
     EXPECT_EQ(ReadAll(server.root() + "pub/updates2.dau"), expectedList(local, allFiles()));
     EXPECT_EQ(stored(server), (Lines{"readme.txt", "ghost/master/a.dic", kanaName, "shell/master/s0.png",
-                                     "updates2.dau"})); // the list last
+                                     "updates2.dau.uploading"})); // the list last
     EXPECT_FALSE(fs::exists(local / "updates2.dau"));
 
     // Change one file, add one, delete one.
@@ -102,7 +104,7 @@ TEST(NetworkJob, FirstUploadThenOnlyWhatChanged) {
     EXPECT_TRUE(contains(log2, "ghost/master/a.dicは更新されています。アップロード対象とします。"));
     EXPECT_TRUE(
         contains(log2, "ghost/master/b.dicはリモートサーバ上に存在しません。アップロード対象とします。"));
-    EXPECT_EQ(stored(server), (Lines{"ghost/master/a.dic", "ghost/master/b.dic", "updates2.dau"}));
+    EXPECT_EQ(stored(server), (Lines{"ghost/master/a.dic", "ghost/master/b.dic", "updates2.dau.uploading"}));
     expectMirrors(server, local, {"ghost/master/a.dic", "ghost/master/b.dic"});
     EXPECT_TRUE(fs::exists(server.root() + "pub/readme.txt")); // nothing is deleted on the server
     EXPECT_EQ(ReadAll(server.root() + "pub/updates2.dau"),
@@ -159,7 +161,8 @@ TEST(NetworkJob, ServerListsThatDoNotMatchExactly) {
     EXPECT_TRUE(contains(log, "リモートのupdates2.dauのロードに失敗しました"));
     EXPECT_FALSE(contains(log, "リモートのupdates2.dauの取得に失敗しました"));
     EXPECT_TRUE(contains(log, "ghost/master/a.dicは更新されています。アップロード対象とします。"));
-    EXPECT_EQ(stored(server), (Lines{"ghost/master/a.dic", kanaName, "shell/master/s0.png", "updates2.dau"}));
+    EXPECT_EQ(stored(server),
+              (Lines{"ghost/master/a.dic", kanaName, "shell/master/s0.png", "updates2.dau.uploading"}));
     EXPECT_EQ(ReadAll(server.root() + "pub/updates2.dau"), expectedList(local, allFiles()));
 }
 
@@ -282,7 +285,7 @@ TEST(NetworkJob, VsftpdDemandingTlsSessionReuseTakesEveryFile) {
     job->OwnFTP->SSL = true;
     job->ClientOptions.CAFile = Certificates().caFile;
     job->ClientOptions.ConnectTimeoutMs = 10000;
-    job->ClientOptions.ResponseTimeoutMs = 10000;
+    job->ClientOptions.StallTimeoutMs = 10000;
     job->Directory = "pub";
     job->TargetFolder = local.path();
     job->ProcessName = patterns;
@@ -349,7 +352,7 @@ TEST(NetworkJob, ANameWithoutACp932FormFailsOnlyItsJob) {
         contains(sink.lines, "ghost\\master\\¥100.txt のファイル名はCP932で表せないため、処理できません。"));
     EXPECT_TRUE(contains(sink.lines, "next実行しました。\r\n"));
     EXPECT_TRUE(prompts.errors.empty());
-    EXPECT_EQ(stored(server), (Lines{"readme.txt", "updates2.dau"})); // the second job's alone
+    EXPECT_EQ(stored(server), (Lines{"readme.txt", "updates2.dau.uploading"})); // the second job's alone
     EXPECT_EQ(ReadAll(server.root() + "pub/readme.txt"), "fine");
 }
 
@@ -373,4 +376,168 @@ TEST(NetworkJob, ALoginCp932CannotHoldIsRefusedNotChanged) {
     }
     for (const std::string& c : server.commands())
         EXPECT_NE(c.rfind("USER", 0), 0u) << "a changed login was sent";
+}
+
+namespace {
+
+Lines essentialTail(const FtpServer& server, size_t n) {
+    Lines all = server.essentialCommands();
+    all.erase(std::remove(all.begin(), all.end(), "QUIT"), all.end());
+    return Lines(all.end() - static_cast<std::ptrdiff_t>(std::min(n, all.size())), all.end());
+}
+
+const std::string oldList = "old.txt\x01"
+                            "0123456789abcdef0123456789abcdef\x01\r\n";
+
+} // namespace
+
+TEST(NetworkJob, TheListIsPublishedUnderATemporaryNameAndRenamed) {
+    struct Case {
+        std::vector<std::string> switches;
+        Lines tail;
+    };
+    const std::vector<Case> cases = {
+        {{}, {"STOR updates2.dau.uploading", "RNFR updates2.dau.uploading", "RNTO updates2.dau"}},
+        // A server that renames only onto a free name: the old list goes just before the rename.
+        {{"--no-rename-over"},
+         {"RNFR updates2.dau.uploading", "RNTO updates2.dau", "DELE updates2.dau",
+          "RNFR updates2.dau.uploading", "RNTO updates2.dau"}},
+        // A server that renames nothing: the list goes up in place, and the temporary copy goes.
+        {{"--no-rename"},
+         {"STOR updates2.dau.uploading", "RNFR updates2.dau.uploading", "STOR updates2.dau",
+          "DELE updates2.dau.uploading"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.switches));
+        FtpServer::Config config;
+        config.switches = c.switches;
+        FtpServer server(config);
+        server.rootDir().write("pub/updates2.dau", oldList);
+        TempDir local;
+        makeGhost(local);
+        auto job = NetworkJob(server, local.path(), patterns);
+        auto [log, ok] = runThroughLoop(*job);
+        ASSERT_TRUE(ok) << ::testing::PrintToString(log);
+        EXPECT_EQ(essentialTail(server, c.tail.size()), c.tail);
+        EXPECT_EQ(ReadAll(server.root() + "pub/updates2.dau"), expectedList(local, allFiles()));
+        EXPECT_FALSE(fs::exists(server.root() + "pub/updates2.dau.uploading"));
+        EXPECT_EQ(std::count(log.begin(), log.end(), "updates2.dauをアップロードします。"), 1);
+    }
+}
+
+TEST(NetworkJob, ALinkThatDropsDuringTheListLeavesTheOldListIntact) {
+    FtpServer::Config config;
+    config.switches = {"--drop-during-stor", "updates2.dau.uploading"};
+    FtpServer server(config);
+    server.rootDir().write("pub/updates2.dau", oldList);
+    TempDir local;
+    makeGhost(local);
+    auto job = NetworkJob(server, local.path(), patterns);
+    auto [log, ok] = runThroughLoop(*job);
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(log[log.size() - 2].rfind("FTP接続が出来ませんでした。転送は行われません：", 0), 0u)
+        << log[log.size() - 2];
+    EXPECT_EQ(ReadAll(server.root() + "pub/updates2.dau"), oldList);
+}
+
+TEST(NetworkJob, APatternThatLeavesTheBaseFolderUploadsWhereTheLogSays) {
+    FtpServer server;
+    server.rootDir().mkdir("pub");
+    TempDir local;
+    local.write("other/x.txt", "outside");
+    local.write("base/readme.txt", "inside");
+    local.write("base/ghost/master/a.dic", "dic");
+    auto job = NetworkJob(server, local / "base/", "../other/*.txt\r\nreadme.txt\r\nghost/master/*.dic");
+    auto [log, ok] = runThroughLoop(*job);
+    ASSERT_TRUE(ok) << ::testing::PrintToString(log);
+    EXPECT_TRUE(contains(log, "../other/x.txtをアップロードします。"));
+    EXPECT_EQ(ReadAll(server.root() + "other/x.txt"), "outside");
+    // The files after it are not one level too high.
+    EXPECT_EQ(ReadAll(server.root() + "pub/readme.txt"), "inside");
+    EXPECT_EQ(ReadAll(server.root() + "pub/ghost/master/a.dic"), "dic");
+    EXPECT_TRUE(fs::exists(server.root() + "pub/updates2.dau"));
+    EXPECT_FALSE(fs::exists(server.root() + "readme.txt"));
+}
+
+TEST(NetworkJob, AStalledListDownloadFailsTheJobWithoutAMisleadingStory) {
+    FtpServer::Config config;
+    config.switches = {"--stall-after", "1000"};
+    FtpServer server(config);
+    std::string list;
+    for (int i = 0; list.size() < 200000; ++i)
+        list += "file" + std::to_string(i) + ".txt\x01" + ReferenceMd5(std::to_string(i)) + "\x01\r\n";
+    server.rootDir().write("pub/updates2.dau", list);
+    TempDir local;
+    makeGhost(local);
+    auto job = NetworkJob(server, local.path(), patterns);
+    job->ClientOptions.StallTimeoutMs = 1500;
+    auto [log, ok] = runThroughLoop(*job);
+    EXPECT_FALSE(ok);
+    ASSERT_GE(log.size(), 3u);
+    EXPECT_EQ(log[log.size() - 3], "リモートのupdates2.dauの取得に失敗しました");
+    EXPECT_EQ(
+        log[log.size() - 2],
+        "FTP接続が出来ませんでした。転送は行われません：The server stopped responding: nothing moved for 2 "
+        "seconds.");
+    EXPECT_TRUE(stored(server).empty());
+}
+
+namespace {
+
+struct RecordedProgress : RunProgressSink {
+    RecordedProgress() : previous(SetRunProgressSink(this)) {}
+    ~RecordedProgress() override { SetRunProgressSink(previous); }
+    void Show(const RunProgress& p) override { shown.push_back(p); }
+    std::vector<RunProgress> shown;
+    RunProgressSink* previous;
+};
+
+} // namespace
+
+TEST(NetworkJob, CancelEndsTheRunAndLeavesTheServersListAlone) {
+    for (bool duringUpload : {false, true}) {
+        SCOPED_TRACE(duringUpload ? "during an upload" : "during the list build");
+        FtpServer::Config config;
+        if (duringUpload)
+            config.switches = {"--stall-after", "65536"};
+        FtpServer server(config);
+        server.rootDir().write("pub/updates2.dau", oldList);
+        TempDir local;
+        makeGhost(local);
+        local.write("shell/master/big.png", RandomBytes(8 << 20));
+        auto job = NetworkJob(server, local.path(), patterns);
+        auto later = NetworkJob(server, local.path(), patterns);
+        later->Name = "later";
+        ScriptedPrompts prompts;
+        RecordedProgress progress;
+        std::chrono::steady_clock::time_point cancelledAt;
+        prompts.onPump = [&](int n) {
+            // In the list build the first pumps come before the entries; in the upload, a few slices in.
+            bool now = duringUpload ? !progress.shown.empty() && progress.shown.back().BytesDone > 0 && n > 30
+                                    : n == 2;
+            if (now && !CancelRequested()) {
+                cancelledAt = std::chrono::steady_clock::now();
+                RequestCancel();
+            }
+        };
+        VectorSink sink;
+        std::vector<TSettings*> jobs = {job.get(), later.get()};
+        RunCounts counts = RunJobs(
+            2, [&](int i) { return jobs[size_t(i)]; }, sink);
+        double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - cancelledAt).count();
+        EXPECT_LT(seconds, 1.0);
+        EXPECT_EQ(counts.Run, 1);
+        EXPECT_EQ(counts.Succeeded, 0);
+        EXPECT_TRUE(
+            contains(sink.lines, "FTP接続が出来ませんでした。転送は行われません：ユーザーが中止しました。"))
+            << ::testing::PrintToString(sink.lines);
+        EXPECT_FALSE(contains(sink.lines, "later実行します。"));
+        EXPECT_EQ(ReadAll(server.root() + "pub/updates2.dau"), oldList);
+        if (!duringUpload)
+            EXPECT_TRUE(server.commands().empty()); // no connection was made
+        else
+            EXPECT_GT(progress.shown.back().BytesTotal, 8 << 20);
+        ClearCancel();
+    }
 }

@@ -70,6 +70,7 @@ FtpServer::FtpServer(const Config& config) {
         args.push_back("--readonly");
         args.push_back(folder);
     }
+    args.insert(args.end(), config.switches.begin(), config.switches.end());
     std::vector<char*> argv;
     for (std::string& a : args)
         argv.push_back(a.data());

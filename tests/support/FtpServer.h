@@ -28,6 +28,8 @@ public:
         std::string tlsPem;                ///< serve implicit TLS with this certificate
         bool refuseProtectedData = false;  ///< answer PROT P with a refusal
         std::vector<std::string> readOnly; ///< folders (relative to the root) without write permission
+        /// Further behaviour of tests/support/ftp_server.py, as its switches ("--no-size", ...).
+        std::vector<std::string> switches;
     };
 
     FtpServer() : FtpServer(Config()) {}

@@ -23,6 +23,6 @@ inline std::unique_ptr<TSettings> NetworkJob(const FtpServer& server, const std:
     job->TargetFolder = folder;
     job->ProcessName = patterns;
     job->ClientOptions.ConnectTimeoutMs = 10000;
-    job->ClientOptions.ResponseTimeoutMs = 10000;
+    job->ClientOptions.StallTimeoutMs = 10000;
     return job;
 }

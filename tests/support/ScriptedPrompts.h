@@ -3,6 +3,7 @@
 #include "platform/UserPrompts.h"
 
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -40,7 +41,11 @@ public:
         return t;
     }
     void ErrorBox(const std::string& text) override { errors.push_back(text); }
-    void ProcessMessages() override { ++pumps; }
+    void ProcessMessages() override {
+        ++pumps;
+        if (onPump)
+            onPump(pumps);
+    }
 
     std::deque<bool> answers;
     std::deque<std::string> typed;
@@ -48,6 +53,8 @@ public:
     std::vector<Input> inputs;
     std::vector<std::string> errors;
     int pumps = 0;
+    /// What the user does while the program processes its messages (called with the count so far).
+    std::function<void(int)> onPump;
 
 private:
     UserPrompts* previous_;

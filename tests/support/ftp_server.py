@@ -11,7 +11,7 @@ import sys
 import threading
 
 from pyftpdlib.authorizers import DummyAuthorizer
-from pyftpdlib.handlers import FTPHandler, TLS_DTPHandler, TLS_FTPHandler
+from pyftpdlib.handlers import DTPHandler, FTPHandler, TLS_DTPHandler, TLS_FTPHandler
 from pyftpdlib.servers import FTPServer
 from pyftpdlib.handlers import asynchat
 
@@ -28,11 +28,22 @@ def main():
     p.add_argument("--no-prot", action="store_true", help="refuse protected data connections")
     p.add_argument("--readonly", action="append", default=[], help="folder (relative to root) without write permission")
     p.add_argument("--encoding", default="cp932")
+    p.add_argument("--reply-encoding", help="encoding of the replies (default: --encoding)")
+    p.add_argument("--no-size", action="store_true", help="refuse SIZE")
+    p.add_argument("--no-rename", action="store_true", help="refuse renaming (RNFR)")
+    p.add_argument("--no-rename-over", action="store_true", help="refuse RNTO onto an existing file")
+    p.add_argument("--drop-after-stor", type=int, default=0, help="close the control connection after the Nth STOR")
+    p.add_argument("--drop-during-stor", help="close the connections while receiving a file of this name")
+    p.add_argument("--stall-after", type=int, default=0, help="stop serving data connections after N bytes")
+    p.add_argument("--refuse-stor", help="refuse every STOR with 552 and this text")
+    p.add_argument("--ignore-port", action="store_true", help="accept PORT/EPRT but never connect (NAT)")
+    p.add_argument("--also-ipv6", action="store_true", help="serve ::1 on the same port as well")
     args = p.parse_args()
+    reply_encoding = args.reply_encoding or args.encoding
 
     root = os.path.realpath(args.root)
     authorizer = DummyAuthorizer()
-    authorizer.add_user(args.user, args.password, root, perm="elradfmwMT")
+    authorizer.add_user(args.user, args.password, root, perm="elradmwMT" if args.no_rename else "elradfmwMT")
     for folder in args.readonly:
         authorizer.override_perm(args.user, os.path.join(root, folder), perm="elr", recursive=True)
 
@@ -45,7 +56,38 @@ def main():
             return data.decode(args.encoding, self.unicode_errors)
 
         def push(self, s):
-            asynchat_push(self, s.encode(args.encoding, "replace"))
+            asynchat_push(self, s.encode(reply_encoding, "replace"))
+
+        stors = 0
+
+        def on_file_received(self, file):
+            Handler.stors += 1
+            if args.drop_after_stor and Handler.stors == args.drop_after_stor:
+                self.ioloop.call_later(0, self.close)
+
+        if args.no_size:
+            def ftp_SIZE(self, path):
+                self.respond("550 SIZE not allowed here.")
+
+        if args.no_rename_over:
+            def ftp_RNTO(self, path):
+                if self.fs.lexists(path):
+                    self._rnfr = None
+                    self.respond("550 Cannot rename onto an existing file.")
+                else:
+                    return super().ftp_RNTO(path)
+
+        if args.ignore_port:
+            # Like a client behind NAT: the address is accepted, the connection never comes.
+            def ftp_PORT(self, line):
+                self.respond("200 Active data connection established.")
+
+            def ftp_EPRT(self, line):
+                self.respond("200 Active data connection established.")
+
+        if args.refuse_stor:
+            def ftp_STOR(self, file, mode="w"):
+                self.respond("552 " + args.refuse_stor)
 
         def pre_process_command(self, line, cmd, arg):
             log.write(line + "\n")
@@ -66,6 +108,35 @@ def main():
                     else:
                         super().ftp_PROT(line)
 
+    def watched(base_dtp):
+        class Watched(base_dtp):
+            # A server that stops serving a data connection without closing it, or that drops everything
+            # while a given file comes in.
+            def _check(self):
+                moved = self.tot_bytes_sent + self.tot_bytes_received
+                if args.stall_after and moved >= args.stall_after:
+                    self.ioloop.unregister(self._fileno)
+                    Watched.stalled.append(self)  # keep the socket open
+                    return True
+                name = getattr(self.file_obj, "name", "")
+                if args.drop_during_stor and self.receive and os.path.basename(str(name)) == args.drop_during_stor:
+                    self.cmd_channel.close()
+                    self.close()
+                    return True
+                return False
+
+            # pyftpdlib binds these to handle_read and handle_write itself.
+            def handle_read_event(self):
+                super().handle_read_event()
+                self._check()
+
+            def handle_write_event(self):
+                super().handle_write_event()
+                self._check()
+
+        Watched.stalled = []
+        return Watched
+
     class DataHandler(TLS_DTPHandler):
         # pyftpdlib closes a data connection that is polled before its transfer command arrives, which is
         # exactly when a client starts the TLS handshake on it (libcurl does): keep it while handshaking.
@@ -74,8 +145,7 @@ def main():
                 return True
             return super().readable()
 
-    if args.cert:
-        Handler.dtp_handler = DataHandler
+    Handler.dtp_handler = watched(DataHandler if args.cert else DTPHandler)
     Handler.authorizer = authorizer
     Handler.banner = "test server ready"
     Handler.permit_foreign_addresses = False
@@ -84,7 +154,10 @@ def main():
         Handler.keyfile = args.cert
 
     server = FTPServer(("127.0.0.1", 0), Handler)
-    print(server.socket.getsockname()[1], flush=True)
+    port = server.socket.getsockname()[1]
+    if args.also_ipv6:
+        FTPServer(("::1", port), Handler, ioloop=server.ioloop)
+    print(port, flush=True)
 
     def watch_stdin():
         sys.stdin.read()
