@@ -44,6 +44,14 @@ std::vector<bool> ticks(const TMainForm& form) {
     return result;
 }
 
+// "key=value " for each key of a section, in the order given.
+std::string keys(const IniFile& ini, const std::string& section, std::initializer_list<const char*> names) {
+    std::string result;
+    for (const char* key : names)
+        result += std::string(key) + "=" + ini.ReadString(section, key, "?") + " ";
+    return result;
+}
+
 // The user's part in the editor: what they do in it (`act`), then OK or Cancel.
 struct EditorUser {
     explicit EditorUser(TMainForm& form) {
@@ -74,30 +82,21 @@ TEST(JobCommands, NewWithOkAtOnceAddsAnUntickedNetworkJobWithTheEditorsDefaults)
 
         user.ok = true;
         form.NewButton->click();
-        ASSERT_EQ(form.ProcessCheckList->count(), 1);
-        EXPECT_EQ(form.ProcessCheckList->item(0)->checkState(), Qt::Unchecked);
-        const TSettings* job = form.JobAt(0);
-        EXPECT_EQ(job->Kind, TSettings::Network);
-        EXPECT_EQ(job->Name, "");
-        EXPECT_EQ(job->Directory, "/");
-        EXPECT_EQ(job->TargetFolder, "");
-        EXPECT_TRUE(job->DefaultCheck);
-        EXPECT_FALSE(job->UseCommon);
-        EXPECT_EQ(job->CommonFTP, &form.Store().CommonFTP);
-        ASSERT_NE(job->OwnFTP, nullptr);
-        EXPECT_EQ(job->OwnFTP->Server + job->OwnFTP->ID + job->OwnFTP->Password, "");
-        std::vector<std::string> include = SplitLines(job->ProcessName);
-        ASSERT_EQ(include.size(), 33u);
-        EXPECT_EQ(include[1], "install.txt");
-        EXPECT_EQ(SplitLines(job->ExcludeName).size(), 20u);
+        EXPECT_EQ(ticks(form), std::vector<bool>{false});
+        EXPECT_EQ(form.JobAt(0)->CommonFTP, &form.Store().CommonFTP);
         form.close();
     }
     IniFile ini(dir / "quillon.ini");
     EXPECT_EQ(ini.ReadInteger("General", "SettingsCount", 0), 1);
-    EXPECT_EQ(ini.ReadString("0", "Setting", ""), "Network");
-    EXPECT_EQ(ini.ReadString("0", "Directory", ""), "/");
-    EXPECT_EQ(ini.ReadRawString("0", "ProcessName", "").rfind("delete.txt,install.txt,readme.*,", 0), 0u);
-    EXPECT_TRUE(ini.ReadBool("0", "DefaultCheck", false));
+    EXPECT_EQ(keys(ini, "0",
+                   {"Name", "Setting", "Server", "ID", "Password", "Passive", "SSL", "Directory", "HTML",
+                    "NarName", "UseCommon", "TargetFolder", "DefaultCheck"}),
+              "Name= Setting=Network Server= ID= Password= Passive=0 SSL=0 Directory=/ HTML= NarName= "
+              "UseCommon=0 TargetFolder= DefaultCheck=1 ");
+    std::vector<std::string> include = FromCommaText(ini.ReadRawString("0", "ProcessName", ""));
+    ASSERT_EQ(include.size(), 33u);
+    EXPECT_EQ(include[1], "install.txt");
+    EXPECT_EQ(FromCommaText(ini.ReadRawString("0", "ExcludeName", "")).size(), 20u);
     EXPECT_TRUE(prompts.errors.empty());
 }
 
@@ -116,36 +115,23 @@ TEST(JobCommands, CommandsThatNeedASelectionDoNothingWithoutOne) {
 TEST(JobCommands, UpAndDownMoveTheJobWithItsTickAndSelection) {
     TempDir dir;
     dir.write("quillon.ini", jobs({{"-first", "Network"}, {"second", "Upload"}, {"third", "NarCreate"}}));
-    {
-        TMainForm form(dir / "quillon");
-        TSettings* second = form.JobAt(1);
-        form.ProcessCheckList->setCurrentRow(1);
-        form.Button1->click();
-        EXPECT_EQ(captions(form), (std::vector<std::string>{"second", "-first", "third"}));
-        EXPECT_EQ(ticks(form), (std::vector<bool>{true, false, true}));
-        EXPECT_EQ(form.JobAt(0), second);
-        EXPECT_EQ(form.SelectedRow(), 0);
+    TMainForm form(dir / "quillon");
+    TSettings* second = form.JobAt(1);
+    form.ProcessCheckList->setCurrentRow(1);
+    form.Button1->click();
+    form.Button1->click(); // already first
+    EXPECT_EQ(captions(form), (std::vector<std::string>{"second", "-first", "third"}));
+    EXPECT_EQ(ticks(form), (std::vector<bool>{true, false, true}));
+    EXPECT_EQ(form.JobAt(0), second);
+    EXPECT_EQ(form.SelectedRow(), 0);
 
-        form.Button1->click(); // already first
-        EXPECT_EQ(captions(form), (std::vector<std::string>{"second", "-first", "third"}));
-        EXPECT_EQ(form.SelectedRow(), 0);
-        form.ProcessCheckList->setCurrentRow(2);
-        form.Button2->click(); // already last
-        EXPECT_EQ(captions(form), (std::vector<std::string>{"second", "-first", "third"}));
-        EXPECT_EQ(form.SelectedRow(), 2);
-
-        form.ProcessCheckList->setCurrentRow(0);
-        form.Button2->click();
-        EXPECT_EQ(captions(form), (std::vector<std::string>{"-first", "second", "third"}));
-        EXPECT_EQ(ticks(form), (std::vector<bool>{false, true, true}));
-        EXPECT_EQ(form.SelectedRow(), 1);
-        form.Button2->click();
-        EXPECT_EQ(form.JobAt(2), second);
-        form.close();
-    }
-    IniFile ini(dir / "quillon.ini");
-    EXPECT_EQ(ini.ReadString("2", "Name", ""), "second");
-    EXPECT_EQ(ini.ReadString("2", "Setting", ""), "Upload");
+    form.Button2->click();
+    form.Button2->click();
+    form.Button2->click(); // already last
+    EXPECT_EQ(captions(form), (std::vector<std::string>{"-first", "third", "second"}));
+    EXPECT_EQ(ticks(form), (std::vector<bool>{false, true, true}));
+    EXPECT_EQ(form.JobAt(2), second);
+    EXPECT_EQ(form.SelectedRow(), 2);
 }
 
 TEST(JobCommands, CopiesAreUntickedAtTheEndWithTheSourcesValuesAndAPasswordOfTheirOwn) {
@@ -166,28 +152,20 @@ TEST(JobCommands, CopiesAreUntickedAtTheEndWithTheSourcesValuesAndAPasswordOfThe
     EXPECT_EQ(ticks(form), (std::vector<bool>{true, true, false, false}));
     EXPECT_EQ(form.SelectedRow(), 1);
 
+    // Everything a job saves is the source's, but the base folder gains its delimiter.
     TSettings* copy = form.JobAt(3);
     ASSERT_NE(copy, source);
     EXPECT_NE(copy, form.JobAt(2));
-    EXPECT_EQ(copy->Kind, TSettings::Upload);
-    EXPECT_EQ(copy->Name, "src");
-    EXPECT_EQ(copy->Directory, "/pub");
+    IniFile both(dir / "both.ini");
+    source->SaveToSection(both, "source");
+    copy->SaveToSection(both, "copy");
+    for (const char* key : {"Name", "Setting", "Server", "ID", "Passive", "SSL", "Password", "Directory",
+                            "HTML", "NarName", "UseCommon", "DefaultCheck", "ProcessName", "ExcludeName"})
+        EXPECT_EQ(both.ReadRawString("copy", key, "?"), both.ReadRawString("source", key, "!")) << key;
     EXPECT_EQ(copy->TargetFolder, "/g/src/");
-    EXPECT_TRUE(copy->UseCommon);
-    EXPECT_EQ(copy->HTML, "/w/i.html");
-    EXPECT_EQ(copy->NarName, "/o/a.nar");
-    EXPECT_EQ(copy->ProcessName, "*.txt\r\na b\r\n");
-    EXPECT_EQ(copy->ExcludeName, "x\r\n");
-    EXPECT_TRUE(copy->DefaultCheck);
     EXPECT_EQ(copy->CommonFTP, &form.Store().CommonFTP);
     EXPECT_EQ(copy->LogLines, nullptr);
-    ASSERT_NE(copy->OwnFTP, nullptr);
     ASSERT_NE(copy->OwnFTP.get(), source->OwnFTP.get());
-    EXPECT_EQ(copy->OwnFTP->Server, "ftp.example");
-    EXPECT_EQ(copy->OwnFTP->ID, "me");
-    EXPECT_TRUE(copy->OwnFTP->Passive);
-    EXPECT_TRUE(copy->OwnFTP->SSL);
-    EXPECT_EQ(copy->OwnFTP->Password, "stored");
     EXPECT_EQ(copy->OwnFTP->EnteredPassword, "stored");
     copy->OwnFTP->SetPassword("changed");
     EXPECT_EQ(source->OwnFTP->Password, "stored");
