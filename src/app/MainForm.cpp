@@ -1,8 +1,10 @@
 #include "MainForm.h"
 
+#include "Accelerators.h"
 #include "JobRunner.h"
 #include "LogForm.h"
 #include "Version.h"
+#include "editor/CreateForm.h"
 #include "platform/UserPrompts.h"
 
 #include <QAction>
@@ -11,9 +13,12 @@
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QHBoxLayout>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMenuBar>
+#include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QStatusBar>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -22,13 +27,23 @@ namespace {
 
 constexpr int JobRole = Qt::UserRole + 1;
 
+// The smallest outer size (frame included) the window may be given.
+constexpr int MinOuterWidth = 200;
+constexpr int MinOuterHeight = 410;
+
 QString q(const std::string& s) {
     return QString::fromStdString(s);
 }
 
 } // namespace
 
-TMainForm::TMainForm(const std::string& exePath, QWidget* parent) : QMainWindow(parent), store_(exePath) {
+TMainForm::TMainForm(const std::string& exePath, QWidget* parent)
+    : QMainWindow(parent), ShowEditor([this](TCreateForm& editor) {
+          bool ok = editor.exec() == QDialog::Accepted;
+          activateWindow(); // the keyboard comes back here also where no window manager hands it back
+          return ok;
+      }),
+      store_(exePath) {
     buildWindow();
     handle([this] { FormCreate(); });
 }
@@ -84,13 +99,47 @@ void TMainForm::buildWindow() {
     row->addLayout(column);
     setCentralWidget(central);
 
-    connect(RunButton, &QPushButton::clicked, this, [this] { handle([this] { RunButtonClick(); }); });
+    auto command = [this](QPushButton* button, void (TMainForm::*handler)()) {
+        connect(button, &QPushButton::clicked, this,
+                [this, handler] { handle([this, handler] { (this->*handler)(); }); });
+    };
+    command(NewButton, &TMainForm::NewButtonClick);
+    command(EditButton, &TMainForm::EditButtonClick);
+    command(CopyButton, &TMainForm::CopyButtonClick);
+    command(DeleteButton, &TMainForm::DeleteButtonClick);
+    command(AllSelectButton, &TMainForm::AllSelectButtonClick);
+    command(UpdateSelectButton, &TMainForm::UpdateSelectButtonClick);
+    command(UploadSelectButton, &TMainForm::UploadSelectButtonClick);
+    command(NarSelectButton, &TMainForm::NarSelectButtonClick);
+    command(DeSellectButton, &TMainForm::DeSellectButtonClick);
+    command(Button1, &TMainForm::Button1Click);
+    command(Button2, &TMainForm::Button2Click);
+    command(RunButton, &TMainForm::RunButtonClick);
+    connect(ProcessCheckList, &QListWidget::itemDoubleClicked, this,
+            [this] { handle([this] { EditButtonClick(); }); });
 
     StatusBar1 = new QStatusBar(this);
     setStatusBar(StatusBar1);
 
+    // The client area (below the menu) starts at 292 by 560.
     resize(292, 560 + menuBar()->sizeHint().height());
-    setMinimumSize(200, 410);
+    applySizeLimits();
+    FirstAcceleratorWins(this);
+}
+
+void TMainForm::applySizeLimits() {
+    QSize frame = frameGeometry().size() - geometry().size();
+    setMinimumSize(std::max(0, MinOuterWidth - frame.width()), std::max(0, MinOuterHeight - frame.height()));
+}
+
+void TMainForm::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    applySizeLimits();
+}
+
+void TMainForm::moveEvent(QMoveEvent* event) {
+    QMainWindow::moveEvent(event);
+    applySizeLimits(); // a window manager tells the frame's size late, with a move
 }
 
 void TMainForm::handle(const std::function<void()>& handler) {
@@ -110,6 +159,11 @@ void TMainForm::AppendItem(TSettings* job, bool checked) {
     item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
     item->setCheckState(checked ? Qt::Checked : Qt::Unchecked);
     item->setData(JobRole, QVariant::fromValue(reinterpret_cast<quintptr>(job)));
+}
+
+int TMainForm::SelectedRow() const {
+    QList<QListWidgetItem*> selected = ProcessCheckList->selectedItems();
+    return selected.isEmpty() ? -1 : ProcessCheckList->row(selected.first());
 }
 
 void TMainForm::showStore() {
@@ -212,4 +266,164 @@ void TMainForm::AboutMenuClick() {
 
 void TMainForm::ExitMenuClick() {
     close();
+}
+
+void TMainForm::NewButtonClick() {
+    if (running_)
+        return;
+    TCreateForm editor(this);
+    if (!ShowEditor(editor))
+        return;
+    TSettings* job = store_.CreateJob();
+    ApplyEditor(*job, editor);
+    AppendItem(job, false);
+}
+
+void TMainForm::EditButtonClick() {
+    int row = SelectedRow();
+    if (running_ || row < 0)
+        return;
+    TSettings* job = JobAt(row);
+    TCreateForm editor(this);
+    FillEditor(editor, *job);
+    if (!ShowEditor(editor))
+        return;
+    ApplyEditor(*job, editor);
+    QListWidgetItem* item = ProcessCheckList->item(row);
+    if (item->text() != q(job->Name))
+        item->setText(q(job->Name));
+}
+
+void TMainForm::CopyButtonClick() {
+    int row = SelectedRow();
+    if (running_ || row < 0)
+        return;
+    const TSettings* source = JobAt(row);
+    TSettings* copy = store_.CreateJob();
+    copy->Kind = source->Kind;
+    copy->Name = source->Name;
+    copy->Directory = source->Directory;
+    copy->TargetFolder = source->BaseFolder();
+    copy->UseCommon = source->UseCommon;
+    copy->HTML = source->HTML;
+    copy->NarName = source->NarName;
+    copy->ProcessName = source->ProcessName;
+    copy->ExcludeName = source->ExcludeName;
+    copy->DefaultCheck = source->DefaultCheck;
+    copy->OwnFTP = std::make_unique<TFTPConfig>();
+    if (source->OwnFTP) {
+        copy->OwnFTP->Server = source->OwnFTP->Server;
+        copy->OwnFTP->ID = source->OwnFTP->ID;
+        copy->OwnFTP->Passive = source->OwnFTP->Passive;
+        copy->OwnFTP->SSL = source->OwnFTP->SSL;
+        copy->OwnFTP->SetPassword(source->OwnFTP->GetStoredPassword());
+    }
+    copy->CommonFTP = &store_.CommonFTP;
+    AppendItem(copy, false);
+}
+
+void TMainForm::DeleteButtonClick() {
+    int row = SelectedRow();
+    if (running_ || row < 0)
+        return;
+    delete ProcessCheckList->takeItem(row); // the job itself lives on with the store, unsaved
+    ProcessCheckList->setCurrentRow(-1);
+    ProcessCheckList->clearSelection();
+}
+
+void TMainForm::moveSelected(int step) {
+    int row = SelectedRow();
+    int target = row + step;
+    if (running_ || row < 0 || target < 0 || target >= ProcessCheckList->count())
+        return;
+    // The item carries its caption, tick and job together.
+    QListWidgetItem* item = ProcessCheckList->takeItem(row);
+    ProcessCheckList->insertItem(target, item);
+    ProcessCheckList->setCurrentRow(target);
+}
+
+void TMainForm::Button1Click() {
+    moveSelected(-1);
+}
+
+void TMainForm::Button2Click() {
+    moveSelected(1);
+}
+
+void TMainForm::AllSelectButtonClick() {
+    for (int row = 0; row < ProcessCheckList->count(); ++row)
+        ProcessCheckList->item(row)->setCheckState(Qt::Checked);
+}
+
+void TMainForm::DeSellectButtonClick() {
+    for (int row = 0; row < ProcessCheckList->count(); ++row)
+        ProcessCheckList->item(row)->setCheckState(Qt::Unchecked);
+}
+
+void TMainForm::tickKind(uint8_t kind) {
+    for (int row = 0; row < ProcessCheckList->count(); ++row)
+        ProcessCheckList->item(row)->setCheckState(JobAt(row)->Kind == kind ? Qt::Checked : Qt::Unchecked);
+}
+
+void TMainForm::UpdateSelectButtonClick() {
+    tickKind(TSettings::Network);
+}
+
+void TMainForm::UploadSelectButtonClick() {
+    tickKind(TSettings::Upload);
+}
+
+void TMainForm::NarSelectButtonClick() {
+    tickKind(TSettings::NarCreate);
+}
+
+void TMainForm::FillEditor(TCreateForm& editor, const TSettings& job) {
+    // Selecting the kind adjusts the include list too; the job's list replaces it below.
+    if (job.Kind == TSettings::Network)
+        editor.NetworkRadio->setChecked(true);
+    else if (job.Kind == TSettings::Upload)
+        editor.NarUpRadio->setChecked(true);
+    else
+        editor.NarCreateRadio->setChecked(true);
+    editor.NameEdit->setText(q(job.Name));
+    const TFTPConfig none;
+    const TFTPConfig* ftp = job.UseCommon ? job.CommonFTP : job.OwnFTP.get();
+    if (!ftp)
+        ftp = &none;
+    editor.ServerEdit->setText(q(ftp->Server));
+    editor.IDEdit->setText(q(ftp->ID));
+    editor.PasswordEdit->setText(q(ftp->GetStoredPassword()));
+    editor.PassiveCheck->setChecked(ftp->Passive);
+    editor.SSLCheck->setChecked(ftp->SSL);
+    editor.UseDefaultFTPCheck->setChecked(job.UseCommon);
+    editor.DefaultCheckBox->setChecked(job.DefaultCheck);
+    editor.UpDirEdit->setText(q(job.Directory));
+    editor.HTMLEdit->setText(q(job.HTML));
+    editor.NarNameEdit->setText(q(job.NarName));
+    TCreateForm::SetListText(editor.ProcessNameMemo, job.ProcessName);
+    TCreateForm::SetListText(editor.EscapeNameMemo, job.ExcludeName);
+    editor.TargetFolderEdit->setText(q(job.BaseFolder()));
+}
+
+void TMainForm::ApplyEditor(TSettings& job, const TCreateForm& editor) {
+    job.CommonFTP = &store_.CommonFTP;
+    job.OwnFTP = std::make_unique<TFTPConfig>();
+    job.Kind = editor.NetworkRadio->isChecked() ? TSettings::Network
+               : editor.NarUpRadio->isChecked() ? TSettings::Upload
+                                                : TSettings::NarCreate;
+    TFTPConfig& ftp = editor.MakeCommon ? store_.CommonFTP : *job.OwnFTP;
+    ftp.Server = editor.ServerEdit->text().toStdString();
+    ftp.ID = editor.IDEdit->text().toStdString();
+    ftp.SetPassword(editor.PasswordEdit->text().toStdString());
+    ftp.Passive = editor.PassiveCheck->isChecked();
+    ftp.SSL = editor.SSLCheck->isChecked();
+    job.Name = editor.NameEdit->text().toStdString();
+    job.Directory = editor.UpDirEdit->text().toStdString();
+    job.TargetFolder = editor.TargetFolderEdit->text().toStdString();
+    job.UseCommon = editor.UseDefaultFTPCheck->isChecked();
+    job.HTML = editor.HTMLEdit->text().toStdString();
+    job.NarName = editor.NarNameEdit->text().toStdString();
+    job.ProcessName = TCreateForm::ListText(editor.ProcessNameMemo);
+    job.ExcludeName = TCreateForm::ListText(editor.EscapeNameMemo);
+    job.DefaultCheck = editor.DefaultCheckBox->isChecked();
 }

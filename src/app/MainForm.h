@@ -13,6 +13,7 @@ class QPushButton;
 class QStatusBar;
 class QMenu;
 class QAction;
+class TCreateForm;
 
 /// The main window: the job list with its commands, the Run button and the two log options.
 class TMainForm : public QMainWindow {
@@ -40,12 +41,17 @@ public:
     QAction* AboutMenu;
     QAction* ExitMenu;
 
+    /// Shows a job editor modally; true when the user pressed OK. A test answers in the user's place.
+    std::function<bool(TCreateForm& editor)> ShowEditor;
+
     JobStore& Store() { return store_; }
 
-    /// The job of a list row, and the number of rows.
+    /// The job of a list row.
     TSettings* JobAt(int row) const;
     /// Appends a row for `job` with its name as caption.
     void AppendItem(TSettings* job, bool checked);
+    /// The row of the selected item, or -1 when none is selected.
+    int SelectedRow() const;
 
     void FormCreate();
     void FormDestroy();
@@ -53,8 +59,29 @@ public:
     void AboutMenuClick();
     void ExitMenuClick();
 
+    void NewButtonClick();
+    void EditButtonClick();
+    void CopyButtonClick();
+    void DeleteButtonClick();
+    void Button1Click(); ///< up
+    void Button2Click(); ///< down
+    void AllSelectButtonClick();
+    void DeSellectButtonClick();
+    void UpdateSelectButtonClick();
+    void UploadSelectButtonClick();
+    void NarSelectButtonClick();
+
+    /// Shows a job in an editor: its kind first, so that the fields are enabled for it, then its values
+    /// (the server values of the settings it connects with).
+    void FillEditor(TCreateForm& editor, const TSettings& job);
+    /// Takes the values of an editor closed with OK into a job, as typed. With the make-common flag the
+    /// server values go into the common settings and the job's own stay empty.
+    void ApplyEditor(TSettings& job, const TCreateForm& editor);
+
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
 
 private:
     // Runs an event handler; an error that escapes it is shown in an error box and the program goes on.
@@ -66,6 +93,12 @@ private:
 
     // Commands that could harm a run in progress are disabled while it lasts.
     void setRunning(bool running);
+    // Swaps the selected item with its neighbour `step` rows away and keeps it selected.
+    void moveSelected(int step);
+    // Ticks exactly the items whose job is of `kind`.
+    void tickKind(uint8_t kind);
+    // The outer size limit, once the window system has told the frame's size.
+    void applySizeLimits();
 
     JobStore store_;
     bool saved_ = false;

@@ -1,4 +1,6 @@
 #include "app/MainForm.h"
+#include "Version.h"
+#include "editor/CreateForm.h"
 #include "platform/Clock.h"
 #include "platform/FileSystem.h"
 #include "platform/IniFile.h"
@@ -7,10 +9,12 @@
 #include "support/TestData.h"
 
 #include <QCheckBox>
+#include <QDesktopServices>
 #include <QListWidget>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QUrl>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -74,16 +78,43 @@ TEST(MainForm, FailedSaveShowsTheWriteError) {
     EXPECT_EQ(prompts.errors[0], dir / "quillon.ini に書き込めません");
 }
 
-TEST(MainForm, AboutShowsTitleAndVersionOnOneLine) {
+namespace {
+
+// Receives what the program asks the shell to open, in place of the browser.
+class OpenedUrls : public QObject {
+    Q_OBJECT
+public:
+    explicit OpenedUrls(const QString& scheme) : scheme_(scheme) {
+        QDesktopServices::setUrlHandler(scheme, this, "open");
+    }
+    ~OpenedUrls() override { QDesktopServices::unsetUrlHandler(scheme_); }
+    QList<QUrl> urls;
+public slots:
+    void open(const QUrl& url) { urls << url; }
+
+private:
+    QString scheme_;
+};
+
+} // namespace
+
+TEST(MainForm, AboutShowsTitleAndVersionOnOneLineAndOpensTheSiteOnYes) {
     TempDir dir;
     ScriptedPrompts prompts;
     TMainForm form(dir / "quillon");
+    OpenedUrls opened("https");
     prompts.answers.push_back(false);
     form.AboutMenu->trigger();
     ASSERT_EQ(prompts.questions.size(), 1u);
     EXPECT_EQ(prompts.questions[0].title, "情報");
     EXPECT_EQ(prompts.questions[0].text, "Quillon0.1.0.33\n開発元サイトを開きますか？");
     EXPECT_EQ(prompts.questions[0].icon, UserPrompts::Icon::Information);
+    EXPECT_TRUE(opened.urls.isEmpty());
+
+    prompts.answers.push_back(true);
+    form.AboutMenu->trigger();
+    ASSERT_EQ(opened.urls.size(), 1);
+    EXPECT_EQ(opened.urls[0], QUrl(QUILLON_SITE));
 }
 
 namespace {
@@ -167,9 +198,14 @@ TEST(RunLoopWindow, CommandsAreRefusedWhileARunIsInProgress) {
     struct DuringRun : ScriptedPrompts {
         TMainForm* form = nullptr;
         bool runEnabled = true, deleteEnabled = true, closed = false;
+        int editors = 0;
         void ProcessMessages() override {
             runEnabled = form->RunButton->isEnabled();
             deleteEnabled = form->DeleteButton->isEnabled();
+            // The list's double-click and the commands themselves are refused too.
+            form->EditButtonClick();
+            form->NewButtonClick();
+            form->DeleteButtonClick();
             closed = !form->close(); // refused while running
         }
     } prompts;
@@ -177,10 +213,14 @@ TEST(RunLoopWindow, CommandsAreRefusedWhileARunIsInProgress) {
     auto* form = new TMainForm(dir / "quillon");
     form->setAttribute(Qt::WA_DeleteOnClose, false);
     form->show();
+    form->ShowEditor = [&prompts](TCreateForm&) { return ++prompts.editors > 0; };
+    form->ProcessCheckList->setCurrentRow(0);
     prompts.form = form;
     form->RunButton->click();
     EXPECT_FALSE(prompts.runEnabled);
     EXPECT_FALSE(prompts.deleteEnabled);
+    EXPECT_EQ(prompts.editors, 0);
+    EXPECT_EQ(form->ProcessCheckList->count(), 1);
     EXPECT_TRUE(prompts.closed);
     // The close asked for during the run happened when it ended, with the save.
     EXPECT_FALSE(form->isVisible());
@@ -215,3 +255,5 @@ TEST(RunLoopWindow, AnErrorLeavingAJobEndsTheRun) {
     EXPECT_FALSE(text.contains(QString::fromUtf8("項目実行"))); // and there is no summary
     EXPECT_TRUE(form.RunButton->isEnabled());
 }
+
+#include "MainFormTest.moc"

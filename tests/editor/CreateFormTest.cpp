@@ -1,0 +1,246 @@
+#include "editor/CreateForm.h"
+#include "support/TempDir.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <QTimer>
+#include <gtest/gtest.h>
+#include <memory>
+
+namespace {
+
+// A list's lines as a job receives them.
+QStringList lines(const QPlainTextEdit* memo) {
+    QStringList result = QString::fromStdString(TCreateForm::ListText(memo)).split("\r\n");
+    result.removeLast(); // after the last line's CR LF
+    return result;
+}
+
+QString u(const char* text) {
+    return QString::fromUtf8(text);
+}
+
+// Answers the next modal dialog once it is up: `answer` gets it; whatever it leaves open is cancelled, so
+// the test never hangs on it. Gives up after two seconds without a dialog.
+void whenModal(std::function<void(QWidget*)> answer) {
+    auto* poll = new QTimer;
+    auto tries = std::make_shared<int>(200);
+    QObject::connect(poll, &QTimer::timeout, [poll, tries, answer] {
+        QWidget* dialog = QApplication::activeModalWidget();
+        if (!dialog && --*tries > 0)
+            return;
+        poll->deleteLater();
+        poll->stop();
+        if (!dialog) {
+            ADD_FAILURE() << "no dialog came up";
+            return;
+        }
+        answer(dialog);
+        if (dialog->isVisible())
+            if (auto* d = qobject_cast<QDialog*>(dialog))
+                d->reject();
+    });
+    poll->start(10);
+}
+
+} // namespace
+
+// Which of the controls whose state may depend on the kind are enabled, in this order: web page field and
+// button, archive name field and button, server, ID, password, passive, SSL, upload directory, use-common,
+// make-common, the two lists.
+std::string enabling(const TCreateForm& e) {
+    std::string result;
+    for (QWidget* w : std::initializer_list<QWidget*>{
+             e.HTMLEdit, e.HTMLLocateButton, e.NarNameEdit, e.NarLocateButton, e.ServerEdit, e.IDEdit,
+             e.PasswordEdit, e.PassiveCheck, e.SSLCheck, e.UpDirEdit, e.UseDefaultFTPCheck,
+             e.SetDefaultButton, e.ProcessNameMemo, e.EscapeNameMemo})
+        result += w->isEnabled() ? '1' : '0';
+    return result;
+}
+
+TEST(CreateForm, KindSwitchesEditTheIncludeListAndEnableTheKindsFields) {
+    TCreateForm editor;
+    EXPECT_EQ(editor.size(), QSize(639, 588));
+    EXPECT_EQ(enabling(editor), "00011111111111");
+    const QStringList defaults = lines(editor.ProcessNameMemo);
+    ASSERT_EQ(defaults.size(), 33);
+    ASSERT_EQ(defaults[1], "install.txt");
+    EXPECT_EQ(lines(editor.EscapeNameMemo).size(), 20);
+    editor.NetworkRadio->click(); // already selected: nothing happens
+    EXPECT_EQ(lines(editor.ProcessNameMemo), defaults);
+
+    editor.NarUpRadio->click();
+    EXPECT_EQ(lines(editor.ProcessNameMemo),
+              (defaults + QStringList{"updates2.dau", "ghost/master/updates2.dau"}));
+    EXPECT_EQ(enabling(editor), "11111111111111");
+
+    editor.NetworkRadio->click();
+    QStringList network = defaults + QStringList{"", ""};
+    network[1] = "";
+    EXPECT_EQ(lines(editor.ProcessNameMemo), network);
+    EXPECT_EQ(enabling(editor), "00011111111111");
+
+    // The empty lines at the end go, the empty second line stays, the three names come back at the end.
+    editor.NarCreateRadio->click();
+    QStringList archive = defaults + QStringList{"install.txt", "updates2.dau", "ghost/master/updates2.dau"};
+    archive[1] = "";
+    EXPECT_EQ(lines(editor.ProcessNameMemo), archive);
+    EXPECT_EQ(enabling(editor), "00110000001111");
+}
+
+TEST(CreateForm, OnlyAnExactWholeLineCountsAsPresent) {
+    TCreateForm editor;
+    editor.ProcessNameMemo->setPlainText("\n\na.txt\n install.txt\nupdates2.dau \nInstall.txt\n\n");
+    editor.NarUpRadio->click();
+    // Blank lines at both ends are trimmed away before the first name is appended.
+    EXPECT_EQ(lines(editor.ProcessNameMemo),
+              (QStringList{"a.txt", " install.txt", "updates2.dau ", "Install.txt", "install.txt",
+                           "updates2.dau", "ghost/master/updates2.dau"}));
+    editor.NetworkRadio->click();
+    EXPECT_EQ(lines(editor.ProcessNameMemo),
+              (QStringList{"a.txt", " install.txt", "updates2.dau ", "Install.txt", "", "", ""}));
+
+    // An empty list gets the names alone.
+    editor.ProcessNameMemo->clear();
+    editor.NarCreateRadio->click();
+    EXPECT_EQ(lines(editor.ProcessNameMemo),
+              (QStringList{"install.txt", "updates2.dau", "ghost/master/updates2.dau"}));
+}
+
+TEST(CreateForm, ListsKeepTheLinesAsTheUserLeftThem) {
+    TCreateForm editor;
+    TCreateForm::SetListText(editor.EscapeNameMemo, "a\r\n\r\nb c\r\n");
+    EXPECT_EQ(editor.EscapeNameMemo->toPlainText(), "a\n\nb c");
+    EXPECT_EQ(TCreateForm::ListText(editor.EscapeNameMemo), "a\r\n\r\nb c\r\n");
+    // A line break typed at the end makes an empty last line; a non-breaking space stays one.
+    editor.EscapeNameMemo->setPlainText(u("x\u00a0y\n"));
+    EXPECT_EQ(TCreateForm::ListText(editor.EscapeNameMemo), "x\u00a0y\r\n\r\n");
+    editor.EscapeNameMemo->clear();
+    EXPECT_EQ(TCreateForm::ListText(editor.EscapeNameMemo), "");
+}
+
+TEST(CreateForm, KeyboardOpensInTheNameEnterIsOkEscapeDoesNothing) {
+    TCreateForm editor;
+    editor.show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&editor));
+    EXPECT_EQ(QApplication::focusWidget(), editor.NameEdit);
+
+    // Inside the lists Enter makes a new line.
+    editor.ProcessNameMemo->setFocus();
+    editor.ProcessNameMemo->moveCursor(QTextCursor::End);
+    QTest::keyClick(editor.ProcessNameMemo, Qt::Key_Return);
+    EXPECT_TRUE(editor.isVisible());
+    EXPECT_EQ(lines(editor.ProcessNameMemo).size(), 34);
+
+    QTest::keyClick(editor.ProcessNameMemo, Qt::Key_Escape);
+    QTest::keyClick(editor.NameEdit, Qt::Key_Escape);
+    EXPECT_TRUE(editor.isVisible());
+
+    // The password shows one '*' per character and keeps what was typed.
+    QTest::keyClicks(editor.PasswordEdit, "p w");
+    EXPECT_EQ(editor.PasswordEdit->displayText(), "***");
+    EXPECT_EQ(editor.PasswordEdit->text(), "p w");
+
+    QTest::keyClick(editor.PasswordEdit, Qt::Key_Return);
+    EXPECT_FALSE(editor.isVisible());
+    EXPECT_EQ(editor.result(), QDialog::Accepted);
+
+    // Closing by the title bar is Cancel.
+    TCreateForm other;
+    other.show();
+    other.close();
+    EXPECT_EQ(other.result(), QDialog::Rejected);
+}
+
+TEST(CreateForm, AnAcceleratorSharedByControlsGoesToTheFirstThatCanTakeIt) {
+    TCreateForm editor;
+    editor.show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&editor));
+    editor.SSLCheck->setFocus();
+    // "&N" is the name's and two kinds'; "&U" a kind's and the make-common button's.
+    QTest::keyClick(&editor, Qt::Key_N, Qt::AltModifier);
+    EXPECT_EQ(QApplication::focusWidget(), editor.NameEdit);
+    EXPECT_TRUE(editor.NetworkRadio->isChecked());
+    QTest::keyClick(&editor, Qt::Key_U, Qt::AltModifier);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return editor.NarUpRadio->isChecked(); }));
+    EXPECT_FALSE(editor.MakeCommon);
+    // "&F": the archive name's label while its field is enabled, the use-common check box otherwise.
+    QTest::keyClick(&editor, Qt::Key_F, Qt::AltModifier);
+    EXPECT_EQ(QApplication::focusWidget(), editor.NarNameEdit);
+    editor.NetworkRadio->click();
+    QTest::keyClick(&editor, Qt::Key_F, Qt::AltModifier);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return editor.UseDefaultFTPCheck->isChecked(); }));
+}
+
+TEST(CreateForm, BrowseButtonsFillTheirFieldAndTheMakeCommonButtonSetsItsFlag) {
+    TCreateForm editor;
+    std::vector<QString> asked;
+    QString answer;
+    editor.ChooseFolder = editor.ChooseFile = [&](QWidget* owner, const QString& text) {
+        EXPECT_EQ(owner, &editor);
+        asked.push_back(text);
+        return answer;
+    };
+    editor.NarUpRadio->click();
+    editor.TargetFolderEdit->setText("kept");
+    editor.HTMLEdit->setText("kept");
+    editor.TargetFolderLocateButton->click(); // cancelled
+    editor.HTMLLocateButton->click();
+    EXPECT_EQ(editor.TargetFolderEdit->text() + editor.HTMLEdit->text(), "keptkept");
+    answer = "/ghosts/";
+    editor.TargetFolderLocateButton->click(); // a folder that ends with a separator gets no second one
+    EXPECT_EQ(editor.TargetFolderEdit->text(), "/ghosts/");
+    editor.HTMLLocateButton->click();
+    EXPECT_EQ(editor.HTMLEdit->text(), "/ghosts/");
+    ASSERT_EQ(asked.size(), 4u);
+    EXPECT_EQ(asked[1], u("HTML(*.htm,*.html.*.shtml)|*.htm;*.html;*.shtml"));
+
+    EXPECT_FALSE(editor.MakeCommon);
+    editor.SetDefaultButton->click();
+    EXPECT_TRUE(editor.UseDefaultFTPCheck->isChecked());
+    EXPECT_TRUE(editor.MakeCommon);
+}
+
+TEST(CreateForm, SystemDialogsOfferTheFiltersAndTakeANewFileName) {
+    TempDir dir;
+    dir.mkdir("mine");
+    TCreateForm editor;
+    editor.show();
+
+    bool seen = false;
+    whenModal([&](QWidget* w) {
+        auto* dialog = qobject_cast<QFileDialog*>(w);
+        ASSERT_NE(dialog, nullptr);
+        seen = true;
+        EXPECT_EQ(dialog->windowTitle(), u("フォルダを選んで下さい"));
+        EXPECT_EQ(dialog->fileMode(), QFileDialog::Directory);
+        dialog->setDirectory(QString::fromStdString(dir / "mine"));
+        static_cast<QDialog*>(dialog)->accept(); // as the dialog's own button does
+    });
+    editor.TargetFolderLocateButton->click();
+    EXPECT_TRUE(seen);
+    EXPECT_EQ(editor.TargetFolderEdit->text().toStdString(), dir / "mine/");
+
+    editor.NarCreateRadio->click();
+    seen = false;
+    whenModal([&](QWidget* w) {
+        auto* dialog = qobject_cast<QFileDialog*>(w);
+        ASSERT_NE(dialog, nullptr);
+        seen = true;
+        EXPECT_EQ(dialog->nameFilters(), QStringList{"Nanika Archive,ZIP (*.nar *zip)"});
+        dialog->setDirectory(QString::fromStdString(dir.path()));
+        auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
+        ASSERT_NE(name, nullptr);
+        name->setText("new.nar");                // no such file yet
+        static_cast<QDialog*>(dialog)->accept(); // as the dialog's own button does
+    });
+    editor.NarLocateButton->click();
+    EXPECT_TRUE(seen);
+    EXPECT_EQ(editor.NarNameEdit->text().toStdString(), dir / "new.nar");
+}
