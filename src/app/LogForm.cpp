@@ -2,7 +2,13 @@
 
 #include "platform/Clock.h"
 
+#include <algorithm>
+
+#include <QHBoxLayout>
+#include <QLabel>
 #include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -29,7 +35,79 @@ TLogForm::TLogForm(const std::string& programFolder, QWidget* owner)
     Memo1->setObjectName("Memo1");
     Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     layout->addWidget(Memo1);
+    auto* row = new QHBoxLayout;
+    row->setContentsMargins(6, 4, 6, 6);
+    ProgressLabel = new QLabel(this);
+    ProgressLabel->setObjectName("ProgressLabel");
+    ProgressBar = new QProgressBar(this);
+    ProgressBar->setObjectName("ProgressBar");
+    ProgressBar->setTextVisible(false);
+    CancelButton = new QPushButton(QString::fromUtf8("中止(&A)"), this);
+    CancelButton->setObjectName("CancelButton");
+    row->addWidget(ProgressLabel, 1);
+    row->addWidget(ProgressBar, 1);
+    row->addWidget(CancelButton);
+    layout->addLayout(row);
+    for (QWidget* w : {static_cast<QWidget*>(ProgressLabel), static_cast<QWidget*>(ProgressBar),
+                       static_cast<QWidget*>(CancelButton)})
+        w->hide();
     connect(Memo1, &QPlainTextEdit::textChanged, this, &TLogForm::Memo1Change);
+    connect(CancelButton, &QPushButton::clicked, this, &TLogForm::CancelButtonClick);
+}
+
+TLogForm::~TLogForm() {
+    EndRun();
+}
+
+void TLogForm::BeginRun() {
+    if (inRun_)
+        return;
+    inRun_ = true;
+    previousSink_ = SetRunProgressSink(this);
+    ProgressLabel->clear();
+    ProgressBar->setRange(0, 0);
+    CancelButton->setEnabled(true);
+    for (QWidget* w : {static_cast<QWidget*>(ProgressLabel), static_cast<QWidget*>(ProgressBar),
+                       static_cast<QWidget*>(CancelButton)})
+        w->show();
+}
+
+void TLogForm::EndRun() {
+    if (!inRun_)
+        return;
+    inRun_ = false;
+    SetRunProgressSink(previousSink_);
+    for (QWidget* w : {static_cast<QWidget*>(ProgressLabel), static_cast<QWidget*>(ProgressBar),
+                       static_cast<QWidget*>(CancelButton)})
+        w->hide();
+}
+
+void TLogForm::Show(const RunProgress& p) {
+    if (!CancelButton->isEnabled())
+        return; // the label says that the run is stopping
+    QString text = QString::fromStdString(p.Step);
+    if (p.Total > 0)
+        text += QString(" %1 / %2").arg(p.Done).arg(p.Total);
+    else if (p.Done > 0)
+        text += QString(" %1").arg(p.Done);
+    if (p.BytesTotal > 0)
+        text += QString("  (%1 / %2 KB)").arg(p.BytesDone / 1024).arg(p.BytesTotal / 1024);
+    ProgressLabel->setText(text);
+    if (p.BytesTotal > 0) {
+        ProgressBar->setRange(0, 1000);
+        ProgressBar->setValue(static_cast<int>(std::min<int64_t>(1000, p.BytesDone * 1000 / p.BytesTotal)));
+    } else if (p.Total > 0) {
+        ProgressBar->setRange(0, static_cast<int>(std::min<int64_t>(p.Total, 1 << 30)));
+        ProgressBar->setValue(static_cast<int>(std::min(p.Done, p.Total)));
+    } else {
+        ProgressBar->setRange(0, 0); // busy: the total is not known yet
+    }
+}
+
+void TLogForm::CancelButtonClick() {
+    RequestCancel();
+    CancelButton->setEnabled(false);
+    ProgressLabel->setText(QString::fromUtf8("中止しています..."));
 }
 
 void TLogForm::Add(const std::string& line) {

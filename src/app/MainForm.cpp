@@ -236,9 +236,15 @@ void TMainForm::RunButtonClick() {
         log->show();
     struct RunningScope {
         TMainForm* form;
-        ~RunningScope() { form->setRunning(false); }
-    } scope{this};
+        TLogForm* log;
+        ~RunningScope() {
+            if (log)
+                log->EndRun();
+            form->setRunning(false);
+        }
+    } scope{this, log};
     setRunning(true);
+    log->BeginRun();
     RunCounts counts = RunJobs(
         ProcessCheckList->count(),
         [this](int row) -> TSettings* {
@@ -251,6 +257,7 @@ void TMainForm::RunButtonClick() {
         for (int row = 0; row < ProcessCheckList->count(); ++row)
             if (JobAt(row)->LogLines == log)
                 JobAt(row)->LogLines = nullptr; // no job may keep a released window
+        scope.log = nullptr;
         delete log;
         return;
     }

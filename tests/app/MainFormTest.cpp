@@ -4,6 +4,7 @@
 #include "platform/Clock.h"
 #include "platform/FileSystem.h"
 #include "platform/IniFile.h"
+#include "support/FtpServer.h"
 #include "support/ScriptedPrompts.h"
 #include "support/TempDir.h"
 #include "support/TestData.h"
@@ -13,6 +14,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QUrl>
 #include <filesystem>
@@ -257,3 +259,43 @@ TEST(RunLoopWindow, AnErrorLeavingAJobEndsTheRun) {
 }
 
 #include "MainFormTest.moc"
+
+TEST(RunLoopWindow, TheCancelButtonStopsTheRunAndTheSummaryCountsTheJobAsFailed) {
+    TempDir dir;
+    for (int i = 0; i < 5; ++i)
+        dir.write("f" + std::to_string(i) + ".txt", "x");
+    FtpServer server;
+    std::string job =
+        "Setting=Network\r\nServer=" + server.address() +
+        "\r\nID=user\r\nPassword=secret\r\nPassive=1\r\nDirectory=pub\r\nTargetFolder=" + dir.path() +
+        "\r\nProcessName=*.txt\r\n";
+    dir.write("quillon.ini",
+              "[General]\r\nSettingsCount=2\r\n[0]\r\nName=first\r\n" + job + "[1]\r\nName=second\r\n" + job);
+    struct ClickingCancel : ScriptedPrompts {
+        TMainForm* form = nullptr;
+        bool barShown = false;
+        void ProcessMessages() override {
+            auto buttons = form->findChildren<QPushButton*>("CancelButton");
+            if (buttons.isEmpty() || !buttons[0]->isVisibleTo(buttons[0]->window()))
+                return;
+            barShown = barShown || form->findChildren<QProgressBar*>("ProgressBar")[0]->isVisibleTo(form);
+            if (buttons[0]->isEnabled())
+                buttons[0]->click();
+        }
+    } prompts;
+    TMainForm form(dir / "quillon");
+    prompts.form = &form;
+    form.RunButton->click();
+    EXPECT_TRUE(prompts.barShown);
+    QPlainTextEdit* memo = logMemo(form, 0);
+    ASSERT_NE(memo, nullptr);
+    QString text = memo->toPlainText();
+    EXPECT_TRUE(text.contains(
+        QString::fromUtf8("FTP接続が出来ませんでした。転送は行われません：ユーザーが中止しました。")))
+        << text.toStdString();
+    EXPECT_FALSE(text.contains(QString::fromUtf8("second実行します。")));
+    EXPECT_TRUE(text.endsWith(QString::fromUtf8("1項目実行 - 成功0 / 失敗1\n"))) << text.toStdString();
+    EXPECT_FALSE(form.findChildren<QPushButton*>("CancelButton")[0]->isVisibleTo(memo->window()));
+    EXPECT_TRUE(server.commands().empty());
+    EXPECT_TRUE(form.RunButton->isEnabled());
+}
