@@ -64,6 +64,7 @@ void JobStore::Load() {
         CommonFTP.SetPassword(ini.ReadString("FTP", "Password", ""));
         CommonFTP.Passive = ini.ReadBool("FTP", "Passive", false);
         CommonFTP.SSL = ini.ReadBool("FTP", "SSL", false);
+        CommonFTP.ReadConnectionKeys(ini, "FTP");
         IsLog = ini.ReadBool("General", "IsLog", false);
         NoLog = ini.ReadBool("General", "NoLog", false);
         int count = ini.ReadInteger("General", "SettingsCount", 0);
@@ -119,6 +120,7 @@ void JobStore::Save() {
     ini.WriteString("FTP", "Password", CommonFTP.GetStoredPassword());
     ini.WriteBool("FTP", "Passive", CommonFTP.Passive);
     ini.WriteBool("FTP", "SSL", CommonFTP.SSL);
+    CommonFTP.WriteConnectionKeys(ini, "FTP");
     ini.WriteBool("General", "IsLog", IsLog);
     ini.WriteBool("General", "NoLog", NoLog);
     ini.WriteInteger("General", "SettingsCount", static_cast<int>(Items.size()));

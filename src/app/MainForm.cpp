@@ -324,6 +324,7 @@ void TMainForm::CopyButtonClick() {
         copy->OwnFTP->Passive = source->OwnFTP->Passive;
         copy->OwnFTP->SSL = source->OwnFTP->SSL;
         copy->OwnFTP->SetPassword(source->OwnFTP->GetStoredPassword());
+        copy->OwnFTP->CopyConnectionSettings(*source->OwnFTP);
     }
     copy->CommonFTP = &store_.CommonFTP;
     AppendItem(copy, false);
@@ -414,7 +415,11 @@ void TMainForm::FillEditor(TCreateForm& editor, const TSettings& job) {
 
 void TMainForm::ApplyEditor(TSettings& job, const TCreateForm& editor) {
     job.CommonFTP = &store_.CommonFTP;
-    job.OwnFTP = std::make_unique<TFTPConfig>();
+    // The settings the editor does not show stay what they were.
+    auto fresh = std::make_unique<TFTPConfig>();
+    if (job.OwnFTP)
+        fresh->CopyConnectionSettings(*job.OwnFTP);
+    job.OwnFTP = std::move(fresh);
     job.Kind = editor.NetworkRadio->isChecked() ? TSettings::Network
                : editor.NarUpRadio->isChecked() ? TSettings::Upload
                                                 : TSettings::NarCreate;

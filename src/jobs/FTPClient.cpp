@@ -6,16 +6,18 @@
 #include "platform/RunControl.h"
 #include "platform/UserPrompts.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <curl/curl.h>
 #include <fcntl.h>
+#include <poll.h>
+#include <sys/select.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <vector>
 
 namespace {
 
@@ -25,6 +27,11 @@ struct CurlGlobal {
     CurlGlobal() { curl_global_init(CURL_GLOBAL_DEFAULT); }
     ~CurlGlobal() { curl_global_cleanup(); }
 };
+
+// Results of our own besides libcurl's.
+constexpr int Stalled = -1;
+constexpr int Cancelled = -2;
+constexpr int Aborted = -3;
 
 std::string percentEncode(const std::string& bytes) {
     static const char hex[] = "0123456789ABCDEF";
@@ -53,31 +60,114 @@ long ms(Clock::duration d) {
     return static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(d).count());
 }
 
+std::vector<std::string> components(const std::string& absolute) {
+    std::vector<std::string> parts;
+    size_t start = 1;
+    while (start < absolute.size()) {
+        size_t slash = absolute.find('/', start);
+        parts.push_back(
+            absolute.substr(start, slash == std::string::npos ? std::string::npos : slash - start));
+        if (slash == std::string::npos)
+            break;
+        start = slash + 1;
+    }
+    return parts;
+}
+
+// The relative path from the absolute directory `from` to the absolute path `to`.
+std::string relativePath(const std::string& from, const std::string& to) {
+    std::vector<std::string> a = components(from), b = components(to);
+    size_t common = 0;
+    while (common < a.size() && common < b.size() && a[common] == b[common])
+        ++common;
+    std::string path;
+    for (size_t i = common; i < a.size(); ++i)
+        path += "../";
+    for (size_t i = common; i < b.size(); ++i)
+        path += b[i] + (i + 1 < b.size() ? "/" : "");
+    if (path.empty())
+        return ".";
+    if (path.back() == '/')
+        path.pop_back();
+    return path;
+}
+
 } // namespace
 
-struct TFTPClient::Impl {
+// One request on one connection.
+struct TFTPClient::Request {
+    std::string quote; // a command (CP932) to send alone, or empty
+    std::string path;  // the remote path of a transfer (UTF-8), or empty
+    bool upload = false;
+    bool connect = false;
+    int fd = -1;
+    int64_t size = 0;
+    std::function<void(Session&, int)> done; // with libcurl's result or one of ours
+};
+
+// One control connection with its own libcurl handles, so that no connection is ever taken over by another
+// transfer (libcurl would otherwise hand an idle one to whichever transfer comes next).
+struct TFTPClient::Session {
     CURL* easy = nullptr;
     CURLM* multi = nullptr;
+    curl_slist* resolve = nullptr;
+    curl_slist* quote = nullptr;
     char errors[CURL_ERROR_SIZE] = {};
     std::string lastReply; // the last complete reply line of this request
     int lastCode = 0;
-    // The control connection. Once it stands, libcurl must never open another one: a new login would
-    // silently start in the login directory, and the files after it would land there.
+    // Once the control connection stands, libcurl must never open another one on this session: a new
+    // login would silently start in the login directory, and the files after it would land there.
     curl_socket_t controlSocket = CURL_SOCKET_BAD;
     long controlPort = 0;
     bool established = false;
     bool controlClosed = false;
     bool refusedNewControl = false;
-    std::string baseUrl; // scheme, host and port, ending with '/'
-    // Current request.
-    int fd = -1;
+    std::string baseUrl;  // scheme, host and port, ending with '/'
+    std::string physical; // where the connection really is on the server; empty when not known
+    bool busy = false;
+    bool ready = false; // logged in and usable
+    bool lost = false;
+    Request request;
     bool writeFailed = false;
-    int64_t moved = 0;
+    int64_t moved = 0, reported = 0;
     Clock::time_point lastActivity;
 
+    ~Session() { cleanup(); }
+
+    void cleanup() {
+        // Cleaning up the handles sends QUIT on a live control connection and closes it.
+        if (multi) {
+            curl_multi_cleanup(multi);
+            multi = nullptr;
+        }
+        if (easy) {
+            curl_easy_cleanup(easy);
+            easy = nullptr;
+        }
+        curl_slist_free_all(resolve);
+        resolve = nullptr;
+        established = false;
+    }
+
+    // Cuts the control connection at once, so that cleaning up never waits on a server that stalled.
+    void cut() {
+        if (controlSocket != CURL_SOCKET_BAD && !controlClosed)
+            ::shutdown(controlSocket, SHUT_RDWR);
+    }
+
+    void loggedIn() {
+        curl_easy_getinfo(easy, CURLINFO_ACTIVESOCKET, &controlSocket);
+        curl_easy_getinfo(easy, CURLINFO_PRIMARY_PORT, &controlPort);
+        char* entry = nullptr;
+        curl_easy_getinfo(easy, CURLINFO_FTP_ENTRY_PATH, &entry);
+        physical = entry && entry[0] == '/' ? JoinRemotePath("/", Cp932ToUtf8(entry)) : std::string();
+        established = true;
+        ready = true;
+    }
+
     static size_t onHeader(char* data, size_t size, size_t n, void* self) {
-        auto* impl = static_cast<Impl*>(self);
-        impl->lastActivity = Clock::now();
+        auto* s = static_cast<Session*>(self);
+        s->lastActivity = Clock::now();
         std::string line(data, size * n);
         while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
             line.pop_back();
@@ -85,38 +175,38 @@ struct TFTPClient::Impl {
             std::isdigit(static_cast<unsigned char>(line[1])) &&
             std::isdigit(static_cast<unsigned char>(line[2])) && line[3] == ' ') {
             // Servers answer in UTF-8 or in the platform's CP932; valid UTF-8 is practically never CP932.
-            impl->lastReply = IsValidUtf8(line) ? line : Cp932ToUtf8(line);
-            impl->lastCode = std::stoi(line.substr(0, 3));
+            s->lastReply = IsValidUtf8(line) ? line : Cp932ToUtf8(line);
+            s->lastCode = std::stoi(line.substr(0, 3));
         }
         return size * n;
     }
 
     static size_t onWrite(char* data, size_t size, size_t n, void* self) {
-        auto* impl = static_cast<Impl*>(self);
+        auto* s = static_cast<Session*>(self);
         size_t total = size * n;
         size_t done = 0;
         while (done < total) {
-            ssize_t w = ::write(impl->fd, data + done, total - done);
+            ssize_t w = ::write(s->request.fd, data + done, total - done);
             if (w < 0) {
                 if (errno == EINTR)
                     continue;
-                impl->writeFailed = true;
+                s->writeFailed = true;
                 return 0;
             }
             done += static_cast<size_t>(w);
         }
-        impl->moved += static_cast<int64_t>(total);
-        impl->lastActivity = Clock::now();
+        s->moved += static_cast<int64_t>(total);
+        s->lastActivity = Clock::now();
         return total;
     }
 
     static size_t onRead(char* buffer, size_t size, size_t n, void* self) {
-        auto* impl = static_cast<Impl*>(self);
+        auto* s = static_cast<Session*>(self);
         for (;;) {
-            ssize_t r = ::read(impl->fd, buffer, size * n);
+            ssize_t r = ::read(s->request.fd, buffer, size * n);
             if (r >= 0) {
-                impl->moved += r;
-                impl->lastActivity = Clock::now();
+                s->moved += r;
+                s->lastActivity = Clock::now();
                 return static_cast<size_t>(r);
             }
             if (errno != EINTR)
@@ -125,38 +215,31 @@ struct TFTPClient::Impl {
     }
 
     static curl_socket_t onOpenSocket(void* self, curlsocktype purpose, curl_sockaddr* address) {
-        auto* impl = static_cast<Impl*>(self);
+        auto* s = static_cast<Session*>(self);
         // Data connections go to other ports; a connection to the control port, or any connection at all
         // once the control connection has closed, would be a new login.
-        if (impl->established && purpose == CURLSOCKTYPE_IPCXN &&
-            (impl->controlClosed || portOf(address) == impl->controlPort)) {
-            impl->refusedNewControl = true;
+        if (s->established && purpose == CURLSOCKTYPE_IPCXN &&
+            (s->controlClosed || portOf(address) == s->controlPort)) {
+            s->refusedNewControl = true;
             return CURL_SOCKET_BAD;
         }
         return ::socket(address->family, address->socktype, address->protocol);
     }
 
     static int onCloseSocket(void* self, curl_socket_t socket) {
-        auto* impl = static_cast<Impl*>(self);
-        if (impl->established && socket == impl->controlSocket)
-            impl->controlClosed = true;
+        auto* s = static_cast<Session*>(self);
+        if (s->established && socket == s->controlSocket)
+            s->controlClosed = true;
         return ::close(socket);
-    }
-
-    // Cuts the control connection at once, so that cleaning up never waits on a server that stalled.
-    void cut() {
-        if (controlSocket != CURL_SOCKET_BAD && !controlClosed)
-            ::shutdown(controlSocket, SHUT_RDWR);
     }
 };
 
-TFTPClient::TFTPClient() : impl_(new Impl) {
+TFTPClient::TFTPClient() {
     static CurlGlobal global;
 }
 
 TFTPClient::~TFTPClient() {
     Quit();
-    delete impl_;
 }
 
 void TFTPClient::SplitHost(const std::string& host, std::string& name, int& port) {
@@ -176,105 +259,6 @@ void TFTPClient::SplitHost(const std::string& host, std::string& name, int& port
         name = host.substr(0, colon);
         port = std::atoi(host.c_str() + colon + 1);
     }
-}
-
-void TFTPClient::requireConnection() const {
-    if (!connected_)
-        throw EFTPError(lostReason_.empty() ? "Not connected." : lostReason_);
-}
-
-void TFTPClient::lose(const std::string& reason) {
-    impl_->cut();
-    Quit();
-    lostReason_ = reason;
-}
-
-void TFTPClient::Connect() {
-    Quit();
-    lostReason_.clear();
-    std::string name;
-    int port = 21;
-    SplitHost(Host, name, port);
-    if (name.empty())
-        throw EFTPError("No FTP server is set.");
-    if (port <= 0 || port > 65535)
-        throw EFTPError("Bad port in \"" + Host + "\".");
-
-    // Login data goes out as CP932; a changed character would only make the login fail without a reason.
-    std::string user, password;
-    if (!TryUtf8ToCp932(Username, user))
-        throw EFTPError("The user name has a character that Shift_JIS (CP932) cannot hold; change it in the "
-                        "job's server settings.");
-    if (!TryUtf8ToCp932(Password, password))
-        throw EFTPError("The password has a character that Shift_JIS (CP932) cannot hold; change it in the "
-                        "job's server settings.");
-    impl_->easy = curl_easy_init();
-    impl_->multi = curl_multi_init();
-    if (!impl_->easy || !impl_->multi)
-        throw EFTPError("The FTP library could not be initialised.");
-    CURL* e = impl_->easy;
-    std::string hostPart = name.find(':') != std::string::npos ? "[" + name + "]" : name;
-    impl_->baseUrl = std::string(UseTLS ? "ftps://" : "ftp://") + hostPart + ":" + std::to_string(port) + "/";
-    curl_easy_setopt(e, CURLOPT_USERNAME, user.c_str());
-    curl_easy_setopt(e, CURLOPT_PASSWORD, password.c_str());
-    curl_easy_setopt(e, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_NOCWD));
-    // Names go to the server as the job formed them: "../" and "./" are not folded away.
-    curl_easy_setopt(e, CURLOPT_PATH_AS_IS, 1L);
-    // A download must not hang on SIZE: some servers refuse it for files they will send all the same.
-    curl_easy_setopt(e, CURLOPT_IGNORE_CONTENT_LENGTH, 1L);
-    curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(e, CURLOPT_ERRORBUFFER, impl_->errors);
-    curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, &Impl::onHeader);
-    curl_easy_setopt(e, CURLOPT_HEADERDATA, impl_);
-    curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &Impl::onWrite);
-    curl_easy_setopt(e, CURLOPT_WRITEDATA, impl_);
-    curl_easy_setopt(e, CURLOPT_READFUNCTION, &Impl::onRead);
-    curl_easy_setopt(e, CURLOPT_READDATA, impl_);
-    curl_easy_setopt(e, CURLOPT_OPENSOCKETFUNCTION, &Impl::onOpenSocket);
-    curl_easy_setopt(e, CURLOPT_OPENSOCKETDATA, impl_);
-    curl_easy_setopt(e, CURLOPT_CLOSESOCKETFUNCTION, &Impl::onCloseSocket);
-    curl_easy_setopt(e, CURLOPT_CLOSESOCKETDATA, impl_);
-    curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, Options.ConnectTimeoutMs);
-    // The client's own stall detection below ends a silent server; this bounds what libcurl waits for by
-    // itself (the reply to QUIT, for example).
-    curl_easy_setopt(e, CURLOPT_SERVER_RESPONSE_TIMEOUT, (Options.StallTimeoutMs + 999) / 1000);
-    curl_easy_setopt(e, CURLOPT_ACCEPTTIMEOUT_MS, Options.ActiveAcceptTimeoutMs);
-    curl_easy_setopt(e, CURLOPT_TCP_KEEPALIVE, 1L);
-    curl_slist* resolve = nullptr;
-    for (const std::string& entry : Options.Resolve)
-        resolve = curl_slist_append(resolve, entry.c_str());
-    curl_easy_setopt(e, CURLOPT_RESOLVE, resolve);
-    if (!Passive)
-        curl_easy_setopt(e, CURLOPT_FTPPORT, "-");
-    if (UseTLS) {
-        // Protected data connections where the server accepts them, clear ones otherwise. TLS 1.2 as the
-        // ceiling: with 1.3, servers that demand session resumption on data connections refuse uploads.
-        curl_easy_setopt(e, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_TRY));
-        curl_easy_setopt(e, CURLOPT_SSLVERSION,
-                         static_cast<long>(CURL_SSLVERSION_TLSv1_2) |
-                             static_cast<long>(CURL_SSLVERSION_MAX_TLSv1_2));
-        if (!Options.CAFile.empty())
-            curl_easy_setopt(e, CURLOPT_CAINFO, Options.CAFile.c_str());
-    }
-
-    try {
-        perform("", "", false, -1, 0);
-    } catch (...) {
-        curl_slist_free_all(resolve);
-        Quit();
-        throw;
-    }
-    curl_slist_free_all(resolve);
-    curl_easy_setopt(e, CURLOPT_RESOLVE, nullptr);
-    curl_socket_t socket = CURL_SOCKET_BAD;
-    curl_easy_getinfo(e, CURLINFO_ACTIVESOCKET, &socket);
-    impl_->controlSocket = socket;
-    curl_easy_getinfo(e, CURLINFO_PRIMARY_PORT, &impl_->controlPort);
-    char* entry = nullptr;
-    curl_easy_getinfo(e, CURLINFO_FTP_ENTRY_PATH, &entry);
-    cwd_ = entry && entry[0] == '/' ? JoinRemotePath("/", Cp932ToUtf8(entry)) : std::string();
-    impl_->established = true;
-    connected_ = true;
 }
 
 std::string TFTPClient::JoinRemotePath(const std::string& from, const std::string& dir) {
@@ -305,151 +289,357 @@ std::string TFTPClient::JoinRemotePath(const std::string& from, const std::strin
     return joined.empty() ? "/" : joined;
 }
 
-void TFTPClient::perform(const std::string& command, const std::string& path, bool upload, int fd,
-                         int64_t size) {
-    CURL* e = impl_->easy;
-    bool connecting = !connected_;
-    curl_slist* quote = nullptr;
-    if (!command.empty())
-        quote = curl_slist_append(nullptr,
-                                  ("*" + command).c_str()); // '*': a refusal must not drop the connection
-    curl_easy_setopt(e, CURLOPT_QUOTE, quote);
-    bool transfer = !path.empty();
-    std::string url = impl_->baseUrl + (transfer ? percentEncode(Utf8ToCp932(path)) : "");
+void TFTPClient::requireConnection() const {
+    if (!connected_)
+        throw EFTPError(lostReason_.empty() ? "Not connected." : lostReason_);
+}
+
+void TFTPClient::throwPendingFailure() const {
+    if (!pendingFailure_.empty())
+        throw EFTPError(pendingFailure_, pendingCode_);
+}
+
+void TFTPClient::lose(const std::string& reason) {
+    for (Session* s : sessions_)
+        s->cut();
+    Quit();
+    lostReason_ = reason;
+}
+
+void TFTPClient::Connect() {
+    Quit();
+    lostReason_.clear();
+    pendingFailure_.clear();
+    pendingCode_ = 0;
+    uploadsDone_ = 0;
+    std::string name;
+    int port = 21;
+    SplitHost(Host, name, port);
+    if (name.empty())
+        throw EFTPError("No FTP server is set.");
+    if (port <= 0 || port > 65535)
+        throw EFTPError("Bad port in \"" + Host + "\".");
+    // Login data goes out as CP932; a changed character would only make the login fail without a reason.
+    std::string user, password;
+    if (!TryUtf8ToCp932(Username, user))
+        throw EFTPError("The user name has a character that Shift_JIS (CP932) cannot hold; change it in the "
+                        "job's server settings.");
+    if (!TryUtf8ToCp932(Password, password))
+        throw EFTPError("The password has a character that Shift_JIS (CP932) cannot hold; change it in the "
+                        "job's server settings.");
+
+    auto* s = new Session;
+    sessions_.push_back(s);
+    s->easy = curl_easy_init();
+    s->multi = curl_multi_init();
+    if (!s->easy || !s->multi) {
+        Quit();
+        throw EFTPError("The FTP library could not be initialised.");
+    }
+    CURL* e = s->easy;
+    std::string hostPart = name.find(':') != std::string::npos ? "[" + name + "]" : name;
+    s->baseUrl = std::string(UseTLS ? "ftps://" : "ftp://") + hostPart + ":" + std::to_string(port) + "/";
+    curl_easy_setopt(e, CURLOPT_USERNAME, user.c_str());
+    curl_easy_setopt(e, CURLOPT_PASSWORD, password.c_str());
+    curl_easy_setopt(e, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_NOCWD));
+    // Names go to the server as the job formed them: "../" and "./" are not folded away.
+    curl_easy_setopt(e, CURLOPT_PATH_AS_IS, 1L);
+    // A download must not hang on SIZE: some servers refuse it for files they will send all the same.
+    curl_easy_setopt(e, CURLOPT_IGNORE_CONTENT_LENGTH, 1L);
+    curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(e, CURLOPT_ERRORBUFFER, s->errors);
+    curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, &Session::onHeader);
+    curl_easy_setopt(e, CURLOPT_HEADERDATA, s);
+    curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &Session::onWrite);
+    curl_easy_setopt(e, CURLOPT_WRITEDATA, s);
+    curl_easy_setopt(e, CURLOPT_READFUNCTION, &Session::onRead);
+    curl_easy_setopt(e, CURLOPT_READDATA, s);
+    curl_easy_setopt(e, CURLOPT_OPENSOCKETFUNCTION, &Session::onOpenSocket);
+    curl_easy_setopt(e, CURLOPT_OPENSOCKETDATA, s);
+    curl_easy_setopt(e, CURLOPT_CLOSESOCKETFUNCTION, &Session::onCloseSocket);
+    curl_easy_setopt(e, CURLOPT_CLOSESOCKETDATA, s);
+    curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, Options.ConnectTimeoutMs);
+    // The stall detection below ends a silent server; this bounds what libcurl waits for by itself (the
+    // reply to QUIT, for example).
+    curl_easy_setopt(e, CURLOPT_SERVER_RESPONSE_TIMEOUT, (Options.StallTimeoutMs + 999) / 1000);
+    curl_easy_setopt(e, CURLOPT_ACCEPTTIMEOUT_MS, Options.ActiveAcceptTimeoutMs);
+    curl_easy_setopt(e, CURLOPT_TCP_KEEPALIVE, 1L);
+    for (const std::string& entry : Options.Resolve)
+        s->resolve = curl_slist_append(s->resolve, entry.c_str());
+    curl_easy_setopt(e, CURLOPT_RESOLVE, s->resolve);
+    if (!Passive)
+        curl_easy_setopt(e, CURLOPT_FTPPORT, "-");
+    if (UseTLS) {
+        // Protected data connections where the server accepts them, clear ones otherwise. TLS 1.2 as the
+        // ceiling: with 1.3, servers that demand session resumption on data connections refuse uploads.
+        curl_easy_setopt(e, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_TRY));
+        curl_easy_setopt(e, CURLOPT_SSLVERSION,
+                         static_cast<long>(CURL_SSLVERSION_TLSv1_2) |
+                             static_cast<long>(CURL_SSLVERSION_MAX_TLSv1_2));
+        if (!Options.CAFile.empty())
+            curl_easy_setopt(e, CURLOPT_CAINFO, Options.CAFile.c_str());
+    }
+
+    Request login;
+    login.connect = true;
+    runOnMain(std::move(login));
+    connected_ = true;
+    cwd_ = s->physical;
+    known_.clear();
+    if (!cwd_.empty())
+        learnDirectory(cwd_);
+}
+
+void TFTPClient::start(Session& s, Request request) {
+    CURL* e = s.easy;
+    s.request = std::move(request);
+    const Request& r = s.request;
+    if (!r.quote.empty())
+        s.quote = curl_slist_append(nullptr, ("*" + r.quote).c_str()); // '*': a refusal keeps the connection
+    curl_easy_setopt(e, CURLOPT_QUOTE, s.quote);
+    bool transfer = !r.path.empty();
+    std::string url = s.baseUrl + (transfer ? percentEncode(Utf8ToCp932(r.path)) : "");
     curl_easy_setopt(e, CURLOPT_URL, url.c_str());
     curl_easy_setopt(e, CURLOPT_NOBODY, transfer ? 0L : 1L);
-    curl_easy_setopt(e, CURLOPT_UPLOAD, upload ? 1L : 0L);
+    curl_easy_setopt(e, CURLOPT_UPLOAD, r.upload ? 1L : 0L);
     curl_easy_setopt(e, CURLOPT_TRANSFERTEXT, type_ == ftASCII ? 1L : 0L);
-    curl_easy_setopt(e, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(upload ? size : -1));
-    impl_->fd = fd;
-    impl_->writeFailed = false;
-    impl_->lastReply.clear();
-    impl_->lastCode = 0;
-    impl_->errors[0] = '\0';
-    impl_->moved = 0;
-    impl_->refusedNewControl = false;
+    curl_easy_setopt(e, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(r.upload ? r.size : -1));
+    s.writeFailed = false;
+    s.lastReply.clear();
+    s.lastCode = 0;
+    s.errors[0] = '\0';
+    s.moved = s.reported = 0;
+    s.refusedNewControl = false;
+    s.lastActivity = Clock::now();
+    s.busy = true;
+    curl_multi_add_handle(s.multi, e);
+}
 
-    curl_multi_add_handle(impl_->multi, e);
-    CURLcode result = CURLE_OK;
-    bool cancelled = false, stalled = false;
+void TFTPClient::finish(Session& s, int result) {
+    if (result == Stalled || result == Cancelled || result == Aborted)
+        s.cut(); // before the handle goes, so that libcurl does not wait on the server
+    curl_multi_remove_handle(s.multi, s.easy);
+    curl_easy_setopt(s.easy, CURLOPT_QUOTE, nullptr);
+    curl_slist_free_all(s.quote);
+    s.quote = nullptr;
+    s.busy = false;
+    if (OnBytesMoved && s.moved > s.reported)
+        OnBytesMoved(s.moved - s.reported);
+    s.reported = s.moved;
+    Request request = std::move(s.request);
+    s.request = Request();
+    if (request.done)
+        request.done(s, result);
+}
+
+void TFTPClient::drive(const std::function<bool()>& until) {
     Clock::time_point lastPump = Clock::now();
-    impl_->lastActivity = lastPump;
-    int64_t reported = -1;
-    for (;;) {
-        int running = 0;
-        curl_multi_perform(impl_->multi, &running);
-        if (running == 0)
-            break;
-        if (transfer && OnTransferProgress && impl_->moved != reported) {
-            reported = impl_->moved;
-            OnTransferProgress(impl_->moved, upload ? size : 0);
+    while (!until()) {
+        bool connecting = false, busy = false;
+        for (Session* s : sessions_) {
+            if (!s->busy)
+                continue;
+            int running = 0;
+            curl_multi_perform(s->multi, &running);
+            if (running == 0) {
+                int result = CURLE_OK, left = 0;
+                while (CURLMsg* msg = curl_multi_info_read(s->multi, &left))
+                    if (msg->msg == CURLMSG_DONE)
+                        result = msg->data.result;
+                finish(*s, result);
+                continue;
+            }
+            busy = true;
+            connecting = connecting || !s->ready;
+            if (OnBytesMoved && s->moved > s->reported) {
+                OnBytesMoved(s->moved - s->reported);
+                s->reported = s->moved;
+            }
+        }
+        if (until() || !busy)
+            return;
+
+        fd_set readable, writable, failed;
+        FD_ZERO(&readable);
+        FD_ZERO(&writable);
+        FD_ZERO(&failed);
+        int maxFd = -1;
+        long wait = connecting ? 125 : 250;
+        for (Session* s : sessions_) {
+            if (!s->busy)
+                continue;
+            int fd = -1;
+            curl_multi_fdset(s->multi, &readable, &writable, &failed, &fd);
+            maxFd = std::max(maxFd, fd);
+            long timeout = -1;
+            curl_multi_timeout(s->multi, &timeout);
+            if (timeout >= 0)
+                wait = std::min(wait, timeout);
         }
         int events = 0;
-        curl_multi_poll(impl_->multi, nullptr, 0, connecting ? 125 : 250, &events);
+        if (maxFd < 0) {
+            ::poll(nullptr, 0, static_cast<int>(std::min(wait, 50L)));
+        } else {
+            timeval tv{wait / 1000, static_cast<suseconds_t>((wait % 1000) * 1000)};
+            events = ::select(maxFd + 1, &readable, &writable, &failed, &tv);
+        }
         // Pumping also while data moves, at the same pace, so that the user's cancel reaches the run.
-        Clock::time_point now = Clock::now();
-        if (events == 0 || ms(now - lastPump) >= 250) {
+        if (events <= 0 || ms(Clock::now() - lastPump) >= 250) {
             Prompts().ProcessMessages();
             lastPump = Clock::now();
         }
         if (CancelRequested()) {
-            cancelled = true;
-            break;
+            for (Session* s : sessions_)
+                if (s->busy)
+                    finish(*s, Cancelled);
+            lose(ECancelled().what());
+            throw ECancelled();
         }
-        // Connecting has its own time-out; after it, a reply or data that stops moving is a stall.
-        if (!connecting && ms(Clock::now() - impl_->lastActivity) > Options.StallTimeoutMs) {
-            stalled = true;
-            break;
-        }
+        // Logging in has its own time-out; after it, a reply or data that stops moving is a stall.
+        for (Session* s : sessions_)
+            if (s->busy && s->ready && ms(Clock::now() - s->lastActivity) > Options.StallTimeoutMs)
+                finish(*s, Stalled);
     }
-    int left = 0;
-    while (CURLMsg* msg = curl_multi_info_read(impl_->multi, &left))
-        if (msg->msg == CURLMSG_DONE)
-            result = msg->data.result;
-    if (cancelled || stalled)
-        impl_->cut(); // before the handle goes, so that libcurl does not wait on the server
-    curl_multi_remove_handle(impl_->multi, e);
-    curl_easy_setopt(e, CURLOPT_QUOTE, nullptr);
-    curl_slist_free_all(quote);
+}
 
-    if (cancelled) {
-        lose(ECancelled().what());
-        throw ECancelled();
-    }
-    if (stalled) {
-        std::string message = "The server stopped responding: nothing moved for " +
-                              std::to_string((Options.StallTimeoutMs + 999) / 1000) + " seconds.";
-        if (connected_)
-            lose(message);
-        else
-            Quit();
-        throw EFTPError(message);
-    }
-    if (result == CURLE_OK && !command.empty() && impl_->lastCode >= 400)
-        throw EFTPError(impl_->lastReply, impl_->lastCode);
-    if (result == CURLE_OK)
+namespace {
+
+// What a failed request means for the user, and whether its connection can go on.
+struct Failure {
+    std::string message;
+    int code = 0;
+    bool keepsConnection = false;
+};
+
+} // namespace
+
+void TFTPClient::runOnMain(Request request) {
+    if (sessions_.empty())
+        requireConnection();
+    Session& m = *sessions_.front();
+    drive([&] { return !m.busy; }); // it may still be uploading
+    throwPendingFailure();
+    int result = CURLE_OK;
+    bool done = false;
+    request.done = [&](Session&, int r) {
+        result = r;
+        done = true;
+    };
+    bool connecting = request.connect;
+    bool isCommand = !request.quote.empty();
+    bool transfer = !request.path.empty();
+    start(m, std::move(request));
+    drive([&] { return done; });
+    if (connecting && result == CURLE_OK)
+        m.loggedIn();
+    if (result == CURLE_OK) {
+        if (isCommand && m.lastCode >= 400)
+            throw EFTPError(m.lastReply, m.lastCode);
         return;
+    }
 
     // A download that found no file leaves the session usable; after any other failure it ends here, and
     // later calls report why.
-    bool keepsConnection = result == CURLE_REMOTE_FILE_NOT_FOUND || result == CURLE_WRITE_ERROR ||
-                           result == CURLE_FTP_COULDNT_RETR_FILE;
-    std::string message;
-    int code = 0;
-    if (connecting && result == CURLE_OPERATION_TIMEDOUT)
-        message = "Connect timed out.";
+    Failure f;
+    f.keepsConnection = transfer && (result == CURLE_REMOTE_FILE_NOT_FOUND || result == CURLE_WRITE_ERROR ||
+                                     result == CURLE_FTP_COULDNT_RETR_FILE);
+    if (result == Stalled)
+        f.message = "The server stopped responding: nothing moved for " +
+                    std::to_string((Options.StallTimeoutMs + 999) / 1000) + " seconds.";
+    else if (connecting && result == CURLE_OPERATION_TIMEDOUT)
+        f.message = "Connect timed out.";
     else if (result == CURLE_PEER_FAILED_VERIFICATION)
-        message = std::string("The server's certificate was not trusted: ") + impl_->errors;
-    else if (impl_->refusedNewControl ||
-             (connected_ && (impl_->controlClosed || result == CURLE_RECV_ERROR ||
-                             result == CURLE_SEND_ERROR || result == CURLE_GOT_NOTHING)))
-        message = "The connection to the server was lost.";
+        f.message = std::string("The server's certificate was not trusted: ") + m.errors;
+    else if (m.refusedNewControl ||
+             (!connecting && (m.controlClosed || result == CURLE_RECV_ERROR || result == CURLE_SEND_ERROR ||
+                              result == CURLE_GOT_NOTHING)))
+        f.message = "The connection to the server was lost.";
     else if (result == CURLE_FTP_ACCEPT_TIMEOUT)
-        message = "The server did not open the data connection within " +
-                  std::to_string((Options.ActiveAcceptTimeoutMs + 999) / 1000) +
-                  " seconds (active mode). Turn on passive mode in the job's server settings.";
-    else if (impl_->writeFailed)
-        message = "The downloaded file could not be written.";
-    else if (impl_->lastCode >= 400) {
-        message = impl_->lastReply;
-        code = impl_->lastCode;
+        f.message = "The server did not open the data connection within " +
+                    std::to_string((Options.ActiveAcceptTimeoutMs + 999) / 1000) +
+                    " seconds (active mode). Turn on passive mode in the job's server settings.";
+    else if (m.writeFailed)
+        f.message = "The downloaded file could not be written.";
+    else if (m.lastCode >= 400) {
+        f.message = m.lastReply;
+        f.code = m.lastCode;
     } else
-        message = impl_->errors[0] ? std::string(impl_->errors) : curl_easy_strerror(result);
-    if (!keepsConnection && connected_)
-        lose(message);
-    throw EFTPError(message, code);
+        f.message = m.errors[0] ? std::string(m.errors) : curl_easy_strerror(static_cast<CURLcode>(result));
+    if (connecting)
+        Quit();
+    else if (!f.keepsConnection)
+        lose(f.message);
+    throw EFTPError(f.message, f.code);
 }
 
-void TFTPClient::command(const std::string& line) {
+void TFTPClient::learnDirectory(const std::string& dir) {
+    // A directory that exists has parents that exist.
+    for (std::string d = dir;; d = JoinRemotePath(d, "..")) {
+        if (std::find(known_.begin(), known_.end(), d) == known_.end())
+            known_.push_back(d);
+        if (d == "/")
+            break;
+    }
+}
+
+std::string TFTPClient::pathFor(const Session& session, const std::string& asGiven) const {
+    if (cwd_.empty() || session.physical.empty() || session.physical == cwd_)
+        return asGiven;
+    return relativePath(session.physical, JoinRemotePath(cwd_, asGiven));
+}
+
+void TFTPClient::command(const std::string& verb, const std::string& argument, bool isPath) {
     requireConnection();
-    perform(line, "", false, -1, 0);
+    std::string line = verb;
+    if (isPath)
+        line += " " + Utf8ToCp932(pathFor(*sessions_.front(), argument));
+    Request r;
+    r.quote = line;
+    runOnMain(std::move(r));
 }
 
 void TFTPClient::ChangeDir(const std::string& dir) {
-    command("CWD " + Utf8ToCp932(dir));
-    if (!cwd_.empty() || (!dir.empty() && dir[0] == '/'))
-        cwd_ = JoinRemotePath(cwd_.empty() ? "/" : cwd_, dir);
+    requireConnection();
+    if (cwd_.empty()) {
+        command("CWD", dir, true); // where the login started is not known: as asked
+        if (!dir.empty() && dir[0] == '/')
+            cwd_ = sessions_.front()->physical = JoinRemotePath("/", dir);
+        return;
+    }
+    std::string target = JoinRemotePath(cwd_, dir);
+    if (std::find(known_.begin(), known_.end(), target) != known_.end()) {
+        cwd_ = target; // no round trip: the answer is known
+        return;
+    }
+    command("CWD", dir, true);
+    cwd_ = sessions_.front()->physical = target;
+    learnDirectory(target);
 }
 
 void TFTPClient::MakeDir(const std::string& dir) {
-    command("MKD " + Utf8ToCp932(dir));
+    command("MKD", dir, true);
+    if (!cwd_.empty())
+        learnDirectory(JoinRemotePath(cwd_, dir));
 }
 
 void TFTPClient::ChangeDirUp() {
-    command("CDUP");
-    if (!cwd_.empty())
-        cwd_ = JoinRemotePath(cwd_, "..");
+    requireConnection();
+    if (cwd_.empty()) {
+        command("CDUP", "", false);
+        return;
+    }
+    cwd_ = JoinRemotePath(cwd_, ".."); // a parent of a known directory is known
 }
 
 void TFTPClient::Rename(const std::string& from, const std::string& to) {
     renameFromRefused_ = true;
-    command("RNFR " + Utf8ToCp932(from));
+    command("RNFR", from, true);
     renameFromRefused_ = false;
-    command("RNTO " + Utf8ToCp932(to));
+    command("RNTO", to, true);
 }
 
 void TFTPClient::Delete(const std::string& name) {
-    command("DELE " + Utf8ToCp932(name));
+    command("DELE", name, true);
 }
 
 void TFTPClient::Get(const std::string& remoteName, const std::string& localPath) {
@@ -461,8 +651,11 @@ void TFTPClient::Get(const std::string& remoteName, const std::string& localPath
                                         : "Cannot create " + localPath + ": " + SystemErrorText(code),
                          code);
     }
+    Request r;
+    r.path = pathFor(*sessions_.front(), remoteName);
+    r.fd = fd;
     try {
-        perform("", remoteName, false, fd, 0);
+        runOnMain(std::move(r));
     } catch (...) {
         // Never leave part of a file behind: a half list would pass for the server's list.
         if (::ftruncate(fd, 0) != 0) {
@@ -473,8 +666,9 @@ void TFTPClient::Get(const std::string& remoteName, const std::string& localPath
     ::close(fd);
 }
 
-void TFTPClient::Put(const std::string& localPath, const std::string& remoteName) {
-    requireConnection();
+namespace {
+
+int openForUpload(const std::string& localPath, int64_t& size) {
     int fd = ::open(NativePath(localPath).c_str(), O_RDONLY | O_CLOEXEC);
     struct stat st;
     if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
@@ -483,8 +677,21 @@ void TFTPClient::Put(const std::string& localPath, const std::string& remoteName
             ::close(fd);
         throw EFileError("Cannot open " + localPath + ": " + SystemErrorText(code), code);
     }
+    size = static_cast<int64_t>(st.st_size);
+    return fd;
+}
+
+} // namespace
+
+void TFTPClient::Put(const std::string& localPath, const std::string& remoteName) {
+    requireConnection();
+    Request r;
+    r.fd = openForUpload(localPath, r.size);
+    r.upload = true;
+    r.path = pathFor(*sessions_.front(), remoteName);
+    int fd = r.fd;
     try {
-        perform("", remoteName, true, fd, static_cast<int64_t>(st.st_size));
+        runOnMain(std::move(r));
     } catch (...) {
         ::close(fd);
         throw;
@@ -492,19 +699,127 @@ void TFTPClient::Put(const std::string& localPath, const std::string& remoteName
     ::close(fd);
 }
 
+void TFTPClient::openExtraConnections() {
+    extrasOpened_ = true;
+    const Session& main = *sessions_.front();
+    if (main.physical.empty() || cwd_.empty())
+        return; // paths could not be told from where each connection is
+    for (int i = 1; i < Connections; ++i) {
+        auto* s = new Session;
+        s->easy = curl_easy_duphandle(main.easy);
+        s->multi = curl_multi_init();
+        if (!s->easy || !s->multi) {
+            delete s;
+            return;
+        }
+        sessions_.push_back(s);
+        CURL* e = s->easy;
+        curl_easy_setopt(e, CURLOPT_ERRORBUFFER, s->errors);
+        curl_easy_setopt(e, CURLOPT_HEADERDATA, s);
+        curl_easy_setopt(e, CURLOPT_WRITEDATA, s);
+        curl_easy_setopt(e, CURLOPT_READDATA, s);
+        curl_easy_setopt(e, CURLOPT_OPENSOCKETDATA, s);
+        curl_easy_setopt(e, CURLOPT_CLOSESOCKETDATA, s);
+        curl_easy_setopt(e, CURLOPT_QUOTE, nullptr);
+        for (const std::string& entry : Options.Resolve)
+            s->resolve = curl_slist_append(s->resolve, entry.c_str());
+        curl_easy_setopt(e, CURLOPT_RESOLVE, s->resolve);
+        s->baseUrl = main.baseUrl;
+        Request login;
+        login.connect = true;
+        // A server that refuses more logins (421, 530, too many from one address) is used with the
+        // connections it accepted.
+        login.done = [](Session& session, int result) {
+            if (result == CURLE_OK)
+                session.loggedIn();
+            else
+                session.lost = true;
+        };
+        start(*s, std::move(login));
+    }
+}
+
+TFTPClient::Session* TFTPClient::freeConnection() {
+    for (size_t i = 1; i < sessions_.size(); ++i)
+        if (sessions_[i]->ready && !sessions_[i]->busy && !sessions_[i]->lost)
+            return sessions_[i];
+    return sessions_.front()->busy ? nullptr : sessions_.front();
+}
+
+void TFTPClient::WaitForFreeConnection() {
+    requireConnection();
+    throwPendingFailure();
+    if (Connections > 1 && !extrasOpened_)
+        openExtraConnections();
+    drive([&] { return freeConnection() != nullptr || !pendingFailure_.empty(); });
+    throwPendingFailure();
+}
+
+void TFTPClient::StartPut(const std::string& localPath, const std::string& remoteName) {
+    WaitForFreeConnection();
+    Session* s = freeConnection();
+    Request r;
+    r.fd = openForUpload(localPath, r.size);
+    r.upload = true;
+    r.path = pathFor(*s, remoteName);
+    r.done = [this](Session& session, int result) {
+        ::close(session.request.fd);
+        if (result == CURLE_OK && session.lastCode < 400) {
+            ++uploadsDone_;
+            return;
+        }
+        if (result == Aborted)
+            return;
+        if (pendingFailure_.empty()) {
+            if (result == Stalled)
+                pendingFailure_ = "The server stopped responding: nothing moved for " +
+                                  std::to_string((Options.StallTimeoutMs + 999) / 1000) + " seconds.";
+            else if (session.refusedNewControl || session.controlClosed || result == CURLE_RECV_ERROR ||
+                     result == CURLE_SEND_ERROR || result == CURLE_GOT_NOTHING)
+                pendingFailure_ = "The connection to the server was lost.";
+            else if (result == CURLE_FTP_ACCEPT_TIMEOUT)
+                pendingFailure_ =
+                    "The server did not open the data connection within " +
+                    std::to_string((Options.ActiveAcceptTimeoutMs + 999) / 1000) +
+                    " seconds (active mode). Turn on passive mode in the job's server settings.";
+            else if (session.lastCode >= 400)
+                pendingFailure_ = session.lastReply;
+            else
+                pendingFailure_ = session.errors[0] ? std::string(session.errors)
+                                                    : curl_easy_strerror(static_cast<CURLcode>(result));
+            pendingCode_ = session.lastCode >= 400 ? session.lastCode : 0;
+        }
+        session.lost = true;
+        session.ready = false;
+        session.cut();
+    };
+    start(*s, std::move(r));
+}
+
+void TFTPClient::WaitForUploads() {
+    requireConnection();
+    drive([&] {
+        for (Session* s : sessions_)
+            if (s->busy && s->request.upload)
+                return false;
+        return true;
+    });
+    throwPendingFailure();
+}
+
 void TFTPClient::Quit() {
     connected_ = false;
-    // Cleaning up the handles sends QUIT on a live control connection and closes it.
-    if (impl_->multi) {
-        curl_multi_cleanup(impl_->multi);
-        impl_->multi = nullptr;
+    for (Session* s : sessions_)
+        if (s->busy)
+            finish(*s, Aborted);
+    // Extra connections first; a lost one is cut rather than spoken to.
+    for (auto it = sessions_.rbegin(); it != sessions_.rend(); ++it) {
+        if ((*it)->lost)
+            (*it)->cut();
+        delete *it;
     }
-    if (impl_->easy) {
-        curl_easy_cleanup(impl_->easy);
-        impl_->easy = nullptr;
-    }
-    impl_->established = false;
-    impl_->controlClosed = false;
+    sessions_.clear();
+    extrasOpened_ = false;
     cwd_.clear();
-    impl_->controlSocket = CURL_SOCKET_BAD;
+    known_.clear();
 }

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -29,11 +30,16 @@ struct FTPClientOptions {
     std::vector<std::string> Resolve;
 };
 
-/// A stateful FTP client over one control connection (libcurl underneath). The server's current directory
-/// is driven only by ChangeDir, MakeDir and ChangeDirUp; transfers name files relative to it, exactly as
-/// given. The client never opens a second control connection: once the one it logged in on is lost, every
-/// call fails. While it waits, the client lets the window system process its messages (every 250 ms, 125 ms
-/// while connecting, also while data moves), and it gives up when the user cancels the run (ECancelled).
+/// A stateful FTP client (libcurl underneath). The current directory is driven only by ChangeDir, MakeDir
+/// and ChangeDirUp; transfers name files relative to it. The client knows where its connection really is
+/// on the server and which directories exist in this session (entered or created), and sends a command
+/// only when the answer is not known already: changing into a folder it has just left costs no round
+/// trip, and a transfer names its file relative to where the connection really is. Uploads started with
+/// StartPut run over up to `Connections` control connections at once, the extra ones opened deliberately
+/// on the first such upload; a server that refuses some is used with as many as it accepted. No
+/// connection is ever replaced by a new login: once one is lost, its work fails. While it waits, the
+/// client lets the window system process its messages (every 250 ms, 125 ms while connecting, also while
+/// data moves), and it gives up when the user cancels the run (ECancelled).
 class TFTPClient {
 public:
     enum TransferType { ftBinary, ftASCII };
@@ -48,9 +54,10 @@ public:
     std::string Password;
     bool Passive = false;
     bool UseTLS = false; ///< implicit TLS: the control connection is encrypted from its first byte
+    int Connections = 1; ///< at most this many connections for StartPut
     FTPClientOptions Options;
-    /// Called while a transfer runs with the bytes moved so far and the size (0 when not known).
-    std::function<void(int64_t done, int64_t total)> OnTransferProgress;
+    /// Called as transfers move data, with the bytes moved since the last call (all connections).
+    std::function<void(int64_t bytes)> OnBytesMoved;
 
     void SetTransferType(TransferType type) { type_ = type; }
     /// Connects and logs in. Throws EFTPError ("Connect timed out." when no connection stood in time).
@@ -70,7 +77,19 @@ public:
     /// STOR of a local file under a name relative to the current directory. Throws EFileError when the
     /// local file cannot be read (nothing is sent then) and EFTPError when the transfer fails.
     void Put(const std::string& localPath, const std::string& remoteName);
-    /// Sends QUIT when connected and closes the connection; never throws, never waits on a lost one.
+    /// Waits until a connection is free for StartPut (another upload may end meanwhile). Throws the
+    /// failure of an upload that ended badly: no further upload starts after one.
+    void WaitForFreeConnection();
+    /// Starts the upload of a local file under a name relative to the current directory and returns; the
+    /// upload runs while the caller goes on. Throws EFileError when the local file cannot be read, and
+    /// the failure of an earlier upload.
+    void StartPut(const std::string& localPath, const std::string& remoteName);
+    /// Waits for every upload started; throws the first failure among them.
+    void WaitForUploads();
+    /// Number of uploads started with StartPut that have ended well.
+    int UploadsDone() const { return uploadsDone_; }
+    /// Sends QUIT on every connection and closes them; uploads still running are aborted. Never throws,
+    /// never waits on a lost connection.
     void Quit();
 
     /// The server's current directory as the commands sent so far have made it ("/pub/ghost"); empty when
@@ -87,18 +106,36 @@ public:
     static void SplitHost(const std::string& host, std::string& name, int& port);
 
 private:
-    struct Impl;
-    // Runs one request on the control connection: `command` (CWD ...) alone, or a transfer of `path`.
-    void perform(const std::string& command, const std::string& path, bool upload, int fd, int64_t size);
-    void command(const std::string& line);
+    struct Session;
+    struct Request;
+    // Runs one request on the first connection and waits for it; throws its failure.
+    void runOnMain(Request request);
+    // Starts a request on a connection; `done` runs when it ends.
+    void start(Session& session, Request request);
+    // Drives every busy connection until `until` holds, pumping messages; throws ECancelled.
+    void drive(const std::function<bool()>& until);
+    void finish(Session& session, int result);
+    void command(const std::string& verb, const std::string& argument, bool isPath);
     void requireConnection() const;
+    void throwPendingFailure() const;
     // Ends the session after a failure: later calls report `reason`.
     void lose(const std::string& reason);
+    void openExtraConnections();
+    Session* freeConnection();
+    // The path to send from where `session` really is to `path` (absolute) or, where that is not known,
+    // `asGiven`.
+    std::string pathFor(const Session& session, const std::string& asGiven) const;
+    void learnDirectory(const std::string& dir);
 
-    Impl* impl_;
+    std::vector<Session*> sessions_; // the first one logs in at Connect and does all but StartPut alone
     TransferType type_ = ftBinary;
     bool connected_ = false;
     bool renameFromRefused_ = false;
-    std::string lostReason_; // why a session ended by a failure, for the calls after it
-    std::string cwd_;
+    bool extrasOpened_ = false;
+    int uploadsDone_ = 0;
+    std::string lostReason_;     // why a session ended by a failure, for the calls after it
+    std::string pendingFailure_; // the failure of an upload started with StartPut
+    int pendingCode_ = 0;
+    std::string cwd_;                // where the caller is, as far as the commands tell
+    std::vector<std::string> known_; // directories known to exist in this session
 };

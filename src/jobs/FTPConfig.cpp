@@ -1,6 +1,9 @@
 #include "FTPConfig.h"
 
+#include "platform/IniFile.h"
 #include "platform/UserPrompts.h"
+
+#include <algorithm>
 
 std::string TFTPConfig::GetPassword() {
     if (!Password.empty())
@@ -9,4 +12,16 @@ std::string TFTPConfig::GetPassword() {
         return EnteredPassword;
     EnteredPassword = Prompts().InputBox("パスワード", Server + "へのパスワードを入力してください", "");
     return EnteredPassword;
+}
+
+void TFTPConfig::ReadConnectionKeys(const IniFile& ini, const std::string& section) {
+    Connections = std::clamp(ini.ReadInteger(section, "Connections", 4), 1, 16);
+}
+
+void TFTPConfig::WriteConnectionKeys(IniFile& ini, const std::string& section) const {
+    ini.WriteInteger(section, "Connections", Connections);
+}
+
+void TFTPConfig::CopyConnectionSettings(const TFTPConfig& other) {
+    Connections = other.Connections;
 }

@@ -2,6 +2,8 @@
 
 #include <string>
 
+class IniFile;
+
 /// FTP settings: the common ones (owned by the main window) or a job's own.
 class TFTPConfig {
 public:
@@ -11,6 +13,15 @@ public:
     std::string EnteredPassword; ///< password for the rest of this run of the program; never saved
     bool Passive = false;
     bool SSL = false;
+    /// How many connections uploads may use at once ("Connections"; 1 is one connection).
+    int Connections = 4;
+
+    /// The keys beyond server, account, password and the two flags, read from and written to a section
+    /// of a settings file where those stand ("FTP" or a job section). Older files lack them: defaults.
+    void ReadConnectionKeys(const IniFile& ini, const std::string& section);
+    void WriteConnectionKeys(IniFile& ini, const std::string& section) const;
+    /// Takes those same settings from `other`.
+    void CopyConnectionSettings(const TFTPConfig& other);
 
     /// Sets both the stored password and the password for this run.
     void SetPassword(const std::string& value) {

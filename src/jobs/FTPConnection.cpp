@@ -13,6 +13,7 @@ std::unique_ptr<TFTPClient> TSettings::CreateFTP() {
     ftp->Passive = config.Passive;
     ftp->UseTLS = config.SSL;
     ftp->Host = config.Server;
+    ftp->Connections = config.Connections;
     ftp->Options = ClientOptions;
     return ftp;
 }

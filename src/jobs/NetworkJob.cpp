@@ -14,31 +14,25 @@ namespace {
 // What the log window shows of the uploads: files done of all, and the bytes of the whole upload.
 class UploadProgress {
 public:
-    UploadProgress(std::string step, const std::vector<std::string>& paths) : step_(std::move(step)) {
+    UploadProgress(std::string step, const std::vector<std::string>& paths, const TFTPClient& ftp)
+        : ftp_(ftp) {
+        progress_.Step = std::move(step);
         progress_.Total = static_cast<int64_t>(paths.size());
         for (const std::string& p : paths)
             progress_.BytesTotal += std::max<int64_t>(0, FileSize(p));
     }
-    void Starting(const std::string& path) {
-        current_ = std::max<int64_t>(0, FileSize(path));
-        Transferring(0);
+    void Moved(int64_t bytes) {
+        progress_.BytesDone = std::min(progress_.BytesTotal, progress_.BytesDone + bytes);
+        Show();
     }
-    void Transferring(int64_t done) {
-        progress_.Step = step_;
-        progress_.BytesDone = before_ + std::min(done, current_);
+    void Show() {
+        progress_.Done = ftp_.UploadsDone();
         ReportProgress(progress_);
-    }
-    void Finished() {
-        before_ += current_;
-        current_ = 0;
-        ++progress_.Done;
-        Transferring(0);
     }
 
 private:
-    std::string step_;
+    const TFTPClient& ftp_;
     RunProgress progress_;
-    int64_t before_ = 0, current_ = 0;
 };
 
 } // namespace
@@ -143,22 +137,26 @@ bool TSettings::RunNetwork() {
                 uploads.push_back(local[i].FullPath);
         }
 
-        UploadProgress progress("アップロードしています", uploads);
-        ftp->OnTransferProgress = [&](int64_t done, int64_t) { progress.Transferring(done); };
+        UploadProgress progress("アップロードしています", uploads, *ftp);
+        ftp->OnBytesMoved = [&](int64_t bytes) { progress.Moved(bytes); };
         for (const std::string& path : uploads) {
             std::string relative = RemoveFirst(path, base);
             size_t lastSep = relative.rfind('\\');
             if (lastSep != std::string::npos)
                 MakeRemoteDirs(*ftp, relative.substr(0, lastSep + 1));
             relative = ReplaceChar(relative, '\\', '/');
+            // The line tells when the upload is handed to a connection; several may run at once.
+            ftp->WaitForFreeConnection();
             Log(relative + "をアップロードします。");
-            progress.Starting(path);
-            ftp->Put(path, relative);
-            progress.Finished();
+            ftp->StartPut(path, relative);
+            progress.Show();
             Prompts().ProcessMessages();
             ThrowIfCancelled();
         }
-        ftp->OnTransferProgress = nullptr;
+        // Every file has to be there before the new list may say so.
+        ftp->WaitForUploads();
+        progress.Show();
+        ftp->OnBytesMoved = nullptr;
 
         if (uploads.empty()) {
             Log("更新されたファイルはありません。");

@@ -42,6 +42,7 @@ void TSettings::load(const IniFile& ini, const std::string& section, bool jobSec
     OwnFTP->Passive = ini.ReadBool(section, "Passive", false);
     OwnFTP->SSL = ini.ReadBool(section, "SSL", false);
     OwnFTP->SetPassword(ini.ReadString(section, "Password", ""));
+    OwnFTP->ReadConnectionKeys(ini, section);
     Directory = ini.ReadString(section, "Directory", "");
     HTML = ini.ReadString(section, "HTML", "");
     TargetFolder = ini.ReadString(section, "TargetFolder", programFolder());
@@ -79,6 +80,7 @@ void TSettings::SaveToSection(IniFile& ini, const std::string& section) const {
     ini.WriteBool(section, "DefaultCheck", DefaultCheck);
     ini.WriteString(section, "ProcessName", ToCommaText(SplitLines(ProcessName)));
     ini.WriteString(section, "ExcludeName", ToCommaText(SplitLines(ExcludeName)));
+    OwnFTP->WriteConnectionKeys(ini, section);
 }
 
 std::string TSettings::BaseFolder() const {

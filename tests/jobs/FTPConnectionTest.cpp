@@ -70,11 +70,15 @@ TEST(FTPConnection, MakeRemoteDirsCreatesMissingLevelsAndReturns) {
     ftp->Connect();
     server.clearLog();
     job->MakeRemoteDirs(*ftp, "ghost\\master\\shiori\\");
-    ftp->ChangeDir("ghost"); // still where it started
+    EXPECT_EQ(ftp->CurrentDir(), "/"); // back where it started
+    // The client knows these directories now: the same folder again costs no command, and an upload
+    // names its file from where the connection really is.
+    job->MakeRemoteDirs(*ftp, "ghost\\master\\shiori\\");
+    ftp->Put(local.write("x.txt", "x"), "x.txt");
     ftp->Quit();
-    EXPECT_EQ(server.essentialCommands(),
-              (Lines{"CWD ghost", "CWD master", "MKD master", "CWD master", "CWD shiori", "MKD shiori",
-                     "CWD shiori", "CDUP", "CDUP", "CDUP", "CWD ghost", "QUIT"}));
+    EXPECT_EQ(server.essentialCommands(), (Lines{"CWD ghost", "CWD master", "MKD master", "CWD master/shiori",
+                                                 "MKD master/shiori", "TYPE I", "STOR ../x.txt", "QUIT"}));
+    EXPECT_EQ(server.received(), (Lines{"x.txt"}));
     EXPECT_EQ(sink.lines, (Lines{"ディレクトリmasterを作成します。", "ディレクトリshioriを作成します。"}));
     EXPECT_TRUE(std::filesystem::is_directory(server.root() + "ghost/master/shiori"));
 }

@@ -9,6 +9,7 @@
 #include "support/TestData.h"
 #include "support/VectorSink.h"
 #include "support/VsftpdServer.h"
+#include "updatelist/Updates2dau.h"
 
 #include <algorithm>
 #include <chrono>
@@ -47,11 +48,11 @@ std::vector<std::pair<std::string, std::string>> allFiles() {
             {"shell/master/s0.png", "shell/master/s0.png"}};
 }
 
+// The files that arrived, in order, relative to the upload directory "pub" (others from the root).
 Lines stored(const FtpServer& server) {
     Lines s;
-    for (const std::string& c : server.commands())
-        if (c.rfind("STOR ", 0) == 0)
-            s.push_back(c.substr(5));
+    for (const std::string& f : server.received())
+        s.push_back(f.rfind("pub/", 0) == 0 ? f.substr(4) : f);
     return s;
 }
 
@@ -214,7 +215,7 @@ TEST(NetworkJob, ServerStoppedDuringTheRunFailsTheJob) {
     struct StopAfterUpload : ScriptedPrompts {
         FtpServer* server = nullptr;
         void ProcessMessages() override {
-            if (server && !server->commands().empty() && server->commands().back().rfind("STOR", 0) == 0)
+            if (server && !server->received().empty())
                 server->stop();
         }
     } prompts;
@@ -540,4 +541,139 @@ TEST(NetworkJob, CancelEndsTheRunAndLeavesTheServersListAlone) {
             EXPECT_GT(progress.shown.back().BytesTotal, 8 << 20);
         ClearCancel();
     }
+}
+
+namespace {
+
+Lines sortedLines(Lines l) {
+    std::sort(l.begin(), l.end());
+    return l;
+}
+
+int logins(const FtpServer& server) {
+    int n = 0;
+    for (const std::string& c : server.commands())
+        n += c.rfind("PASS", 0) == 0;
+    return n;
+}
+
+// A ghost of many files in a few folders, for the uploads to overlap.
+Lines makeManyFiles(const TempDir& dir, int count) {
+    Lines names;
+    for (int i = 0; i < count; ++i) {
+        std::string name = std::string(i % 3 == 0   ? "ghost/master/"
+                                       : i % 3 == 1 ? "shell/master/"
+                                                    : "") +
+                           "f" + std::to_string(i) + ".txt";
+        dir.write(name, RandomBytes(20000 + static_cast<size_t>(i), static_cast<unsigned>(i)));
+        names.push_back(name);
+    }
+    return names;
+}
+
+const char* const manyPatterns = "*.txt\r\nghost/master/*.txt\r\nshell/master/*.txt\r\n";
+
+} // namespace
+
+TEST(NetworkJob, FourConnectionsGiveTheSameServerAsOne) {
+    for (int connections : {1, 4}) {
+        SCOPED_TRACE(connections);
+        FtpServer server;
+        server.rootDir().mkdir("pub");
+        TempDir local;
+        Lines names = makeManyFiles(local, 30);
+        auto job = NetworkJob(server, local.path(), manyPatterns, "pub", connections);
+        auto [log1, ok1] = runThroughLoop(*job);
+        ASSERT_TRUE(ok1) << ::testing::PrintToString(log1);
+        EXPECT_EQ(logins(server), connections);
+        Lines arrived = stored(server);
+        ASSERT_FALSE(arrived.empty());
+        EXPECT_EQ(arrived.back(), "updates2.dau.uploading"); // the list after every file
+        arrived.pop_back();
+        EXPECT_EQ(sortedLines(arrived), sortedLines(names));
+        expectMirrors(server, local, names);
+        TUpdates2dau list;
+        list.LoadFromFile(server.root() + "pub/updates2.dau");
+        EXPECT_EQ(list.Count(), names.size());
+        for (size_t i = 0; i < list.Count(); ++i)
+            EXPECT_EQ(list[i].Digest, ReferenceMd5(ReadAll(local / list[i].FileName))) << list[i].FileName;
+        // The log keeps one line per file, in the list's order.
+        size_t lines = 0;
+        for (const std::string& l : log1)
+            lines += l.find("をアップロードします。") != std::string::npos &&
+                     l != "updates2.dauをアップロードします。";
+        EXPECT_EQ(lines, names.size());
+
+        local.write("shell/master/f1.txt", "changed");
+        server.clearLog();
+        auto [log2, ok2] = runThroughLoop(*job);
+        ASSERT_TRUE(ok2);
+        EXPECT_EQ(stored(server), (Lines{"shell/master/f1.txt", "updates2.dau.uploading"}));
+        server.clearLog();
+        auto [log3, ok3] = runThroughLoop(*job);
+        EXPECT_TRUE(ok3);
+        EXPECT_TRUE(stored(server).empty());
+        EXPECT_TRUE(contains(log3, "更新されたファイルはありません。"));
+    }
+}
+
+TEST(NetworkJob, AServerThatAcceptsTwoLoginsIsUsedWithTwo) {
+    FtpServer::Config config;
+    config.switches = {"--max-logins", "2"};
+    FtpServer server(config);
+    server.rootDir().mkdir("pub");
+    TempDir local;
+    Lines names = makeManyFiles(local, 12);
+    auto job = NetworkJob(server, local.path(), manyPatterns, "pub", 4);
+    auto [log, ok] = runThroughLoop(*job);
+    ASSERT_TRUE(ok) << ::testing::PrintToString(log);
+    EXPECT_EQ(logins(server), 2);
+    expectMirrors(server, local, names);
+    EXPECT_TRUE(fs::exists(server.root() + "pub/updates2.dau"));
+}
+
+TEST(NetworkJob, AFailedUploadAmongFourStopsTheRestAndTheListStaysOld) {
+    FtpServer::Config config;
+    config.switches = {"--refuse-stor-named", "f14.txt"};
+    FtpServer server(config);
+    server.rootDir().write("pub/updates2.dau", oldList);
+    TempDir local;
+    Lines names = makeManyFiles(local, 60);
+    auto job = NetworkJob(server, local.path(), manyPatterns, "pub", 4);
+    auto [log, ok] = runThroughLoop(*job);
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(log[log.size() - 2], "FTP接続が出来ませんでした。転送は行われません：553 Not allowed: f14.txt");
+    EXPECT_EQ(ReadAll(server.root() + "pub/updates2.dau"), oldList);
+    EXPECT_LT(stored(server).size(), 10u); // f14.txt is second: hardly any later file was started
+    EXPECT_FALSE(contains(log, "updates2.dauをアップロードします。"));
+}
+
+TEST(NetworkJob, CancelWithFourTransfersInFlight) {
+    FtpServer::Config config;
+    config.switches = {"--stall-after", "65536"};
+    FtpServer server(config);
+    server.rootDir().write("pub/updates2.dau", oldList);
+    TempDir local;
+    for (int i = 0; i < 6; ++i)
+        local.write("big" + std::to_string(i) + ".bin", RandomBytes(4 << 20, static_cast<unsigned>(i)));
+    auto job = NetworkJob(server, local.path(), "*.bin", "pub", 4);
+    ScriptedPrompts prompts;
+    std::chrono::steady_clock::time_point cancelledAt;
+    prompts.onPump = [&](int) {
+        // Once four uploads are under way, each stalled by the server.
+        int handedOut = 0;
+        for (const std::string& c : server.commands())
+            handedOut += c.rfind("STOR", 0) == 0;
+        if (handedOut >= 4 && !CancelRequested()) {
+            cancelledAt = std::chrono::steady_clock::now();
+            RequestCancel();
+        }
+    };
+    auto [log, ok] = runThroughLoop(*job);
+    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - cancelledAt).count();
+    EXPECT_FALSE(ok);
+    EXPECT_LT(seconds, 1.0);
+    EXPECT_TRUE(contains(log, "FTP接続が出来ませんでした。転送は行われません：ユーザーが中止しました。"));
+    EXPECT_EQ(ReadAll(server.root() + "pub/updates2.dau"), oldList);
+    ClearCancel();
 }

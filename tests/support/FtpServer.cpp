@@ -151,12 +151,20 @@ std::vector<std::string> FtpServer::essentialCommands() const {
     std::vector<std::string> lines;
     for (const std::string& c : commands()) {
         std::string verb = c.substr(0, c.find(' '));
-        if (verb == "EPSV" || verb == "PASV" || verb == "PORT" || verb == "EPRT" || verb == "USER" ||
+        if (verb == "#" || verb == "EPSV" || verb == "PASV" || verb == "PORT" || verb == "EPRT" || verb == "USER" ||
             verb == "PASS" || verb == "PBSZ" || verb == "PROT")
             continue;
         lines.push_back(c);
     }
     return lines;
+}
+
+std::vector<std::string> FtpServer::received() const {
+    std::vector<std::string> files;
+    for (const std::string& c : commands())
+        if (c.rfind("# received ", 0) == 0)
+            files.push_back(c.substr(11));
+    return files;
 }
 
 void FtpServer::clearLog() const {

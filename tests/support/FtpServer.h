@@ -48,6 +48,8 @@ public:
     /// The commands without the ones whose arguments vary between runs (EPSV/PASV/PORT/EPRT replies are
     /// not logged, but their commands are dropped too), and without login lines.
     std::vector<std::string> essentialCommands() const;
+    /// The files received so far, in the order they arrived, as paths relative to the root.
+    std::vector<std::string> received() const;
     void clearLog() const;
     void stop();
 

@@ -36,6 +36,8 @@ def main():
     p.add_argument("--drop-during-stor", help="close the connections while receiving a file of this name")
     p.add_argument("--stall-after", type=int, default=0, help="stop serving data connections after N bytes")
     p.add_argument("--refuse-stor", help="refuse every STOR with 552 and this text")
+    p.add_argument("--refuse-stor-named", help="refuse STOR of a file of this name with 553")
+    p.add_argument("--max-logins", type=int, default=0, help="connections accepted from one address")
     p.add_argument("--ignore-port", action="store_true", help="accept PORT/EPRT but never connect (NAT)")
     p.add_argument("--also-ipv6", action="store_true", help="serve ::1 on the same port as well")
     args = p.parse_args()
@@ -61,6 +63,8 @@ def main():
         stors = 0
 
         def on_file_received(self, file):
+            # Where each upload really landed, whatever path and directory it was sent with.
+            log.write("# received " + os.path.relpath(file, root) + "\n")
             Handler.stors += 1
             if args.drop_after_stor and Handler.stors == args.drop_after_stor:
                 self.ioloop.call_later(0, self.close)
@@ -85,9 +89,14 @@ def main():
             def ftp_EPRT(self, line):
                 self.respond("200 Active data connection established.")
 
-        if args.refuse_stor:
+        if args.refuse_stor or args.refuse_stor_named:
             def ftp_STOR(self, file, mode="w"):
-                self.respond("552 " + args.refuse_stor)
+                if args.refuse_stor:
+                    self.respond("552 " + args.refuse_stor)
+                elif os.path.basename(file) == args.refuse_stor_named:
+                    self.respond("553 Not allowed: " + args.refuse_stor_named)
+                else:
+                    return super().ftp_STOR(file, mode)
 
         def pre_process_command(self, line, cmd, arg):
             log.write(line + "\n")
@@ -153,6 +162,8 @@ def main():
         Handler.certfile = args.cert
         Handler.keyfile = args.cert
 
+    if args.max_logins:
+        FTPServer.max_cons_per_ip = args.max_logins
     server = FTPServer(("127.0.0.1", 0), Handler)
     port = server.socket.getsockname()[1]
     if args.also_ipv6:
