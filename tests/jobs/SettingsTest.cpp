@@ -119,7 +119,8 @@ TEST(Settings, SaveWritesOwnServerKeysAndStoredPasswordInOrder) {
     EXPECT_EQ(ReadAll(path),
               "[3]\r\nName=\x83\x53\x81\x5B\x83\x58\x83\x67\r\nSetting=NarCreate\r\nServer=own.example\r\n"
               "ID=\r\nPassive=0\r\nSSL=0\r\nPassword=\r\nDirectory=\r\nHTML=\r\nNarName=/g/%y.nar\r\n"
-              "UseCommon=1\r\nTargetFolder=/g/\r\nDefaultCheck=1\r\nProcessName=\r\nExcludeName=\r\n");
+              "UseCommon=1\r\nTargetFolder=/g/"
+              "\r\nDefaultCheck=1\r\nProcessName=\r\nExcludeName=\r\nConnections=4\r\n");
 }
 
 TEST(Settings, BaseFolderAddsOneDelimiter) {
@@ -128,4 +129,23 @@ TEST(Settings, BaseFolderAddsOneDelimiter) {
     EXPECT_EQ(job.BaseFolder(), "/g/");
     job.TargetFolder = "/g/";
     EXPECT_EQ(job.BaseFolder(), "/g/");
+}
+
+TEST(Settings, ConnectionsAreReadWrittenAndKeptWithinBounds) {
+    TempDir dir;
+    std::string path =
+        dir.write("m.ini", "[0]\r\nName=a\r\n[1]\r\nConnections=2\r\n[2]\r\nConnections=999\r\n"
+                           "[3]\r\nConnections=0\r\n[4]\r\nConnections=many\r\n");
+    IniFile ini(path);
+    const int expected[] = {4, 2, 16, 1, 4}; // an older file lacks the key: four
+    for (int i = 0; i < 5; ++i) {
+        TSettings job;
+        job.LoadFromSection(ini, std::to_string(i));
+        EXPECT_EQ(job.OwnFTP->Connections, expected[i]) << i;
+    }
+    TSettings job;
+    job.LoadFromSection(ini, "1");
+    IniFile out(dir / "out.ini");
+    job.SaveToSection(out, "0");
+    EXPECT_EQ(out.ReadInteger("0", "Connections", 0), 2);
 }
