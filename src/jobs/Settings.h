@@ -65,6 +65,11 @@ public:
     /// Makes sure the nested folder (relative, with '' and a trailing '') exists below the client's
     /// current directory and returns there. Throws when a level can be neither entered nor made.
     void MakeRemoteDirs(TFTPClient& ftp, const std::string& folder);
+    /// Enters `Directory`; when that fails, goes on as CreateUploadDirectory.
+    void EnterUploadDirectory(TFTPClient& ftp);
+    /// Logs that the upload directory is missing, makes `Directory` (ignoring a failure: one MKD, so only
+    /// its last level can be made) and enters it. Throws EFTPError when it cannot be entered.
+    void CreateUploadDirectory(TFTPClient& ftp);
 
     /// `TargetFolder` with a trailing path delimiter.
     std::string BaseFolder() const;
