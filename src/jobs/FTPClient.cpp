@@ -12,8 +12,16 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
+
+#ifdef _WIN32
+constexpr bool CurlAddsCrOnAsciiUpload = false;
+#else
+// libcurl itself turns every LF of an ASCII-type upload into CR LF here (not on Windows).
+constexpr bool CurlAddsCrOnAsciiUpload = true;
+#endif
 
 struct CurlGlobal {
     CurlGlobal() { curl_global_init(CURL_GLOBAL_DEFAULT); }
@@ -52,6 +60,45 @@ struct TFTPClient::Impl {
     // Current transfer.
     int fd = -1;
     bool writeFailed = false;
+    // An ASCII-type upload of a text whose lines may already end with CR LF: each CR LF is handed to
+    // libcurl as LF, which it sends as CR LF, so that the wire carries CR LF once, never CR CR LF.
+    bool asciiUpload = false;
+    bool heldCr = false; // a CR at the end of the last read, not known yet to start a CR LF
+    std::vector<char> scratch;
+
+    size_t readAscii(char* buffer, size_t room) {
+        for (;;) {
+            size_t want = room - (heldCr ? 1 : 0); // room for a held CR that turns out to stand alone
+            scratch.resize(want);
+            ssize_t r = ::read(fd, scratch.data(), want);
+            if (r < 0) {
+                if (errno == EINTR)
+                    continue;
+                return CURL_READFUNC_ABORT;
+            }
+            size_t out = 0;
+            if (r == 0) {
+                if (heldCr)
+                    buffer[out++] = '\r';
+                heldCr = false;
+                return out;
+            }
+            for (ssize_t i = 0; i < r; ++i) {
+                char c = scratch[static_cast<size_t>(i)];
+                if (heldCr) {
+                    heldCr = false;
+                    if (c != '\n')
+                        buffer[out++] = '\r';
+                }
+                if (c == '\r')
+                    heldCr = true;
+                else
+                    buffer[out++] = c;
+            }
+            if (out > 0) // nothing to hand over yet is no end of the file
+                return out;
+        }
+    }
 
     static size_t onHeader(char* data, size_t size, size_t n, void* self) {
         auto* impl = static_cast<Impl*>(self);
@@ -86,6 +133,8 @@ struct TFTPClient::Impl {
 
     static size_t onRead(char* buffer, size_t size, size_t n, void* self) {
         auto* impl = static_cast<Impl*>(self);
+        if (impl->asciiUpload)
+            return impl->readAscii(buffer, size * n);
         for (;;) {
             ssize_t r = ::read(impl->fd, buffer, size * n);
             if (r >= 0)
@@ -233,7 +282,11 @@ void TFTPClient::perform(const std::string& command, const std::string& path, bo
     curl_easy_setopt(e, CURLOPT_NOBODY, transfer ? 0L : 1L);
     curl_easy_setopt(e, CURLOPT_UPLOAD, upload ? 1L : 0L);
     curl_easy_setopt(e, CURLOPT_TRANSFERTEXT, type_ == ftASCII ? 1L : 0L);
-    curl_easy_setopt(e, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(upload ? size : -1));
+    impl_->asciiUpload = upload && type_ == ftASCII && CurlAddsCrOnAsciiUpload;
+    impl_->heldCr = false;
+    // The size on the wire of a converted text is not the file's.
+    curl_easy_setopt(e, CURLOPT_INFILESIZE_LARGE,
+                     static_cast<curl_off_t>(upload && !impl_->asciiUpload ? size : -1));
     impl_->fd = fd;
     impl_->writeFailed = false;
     impl_->lastReply.clear();

@@ -28,6 +28,9 @@ public:
         std::string tlsPem;                ///< serve implicit TLS with this certificate
         bool refuseProtectedData = false;  ///< answer PROT P with a refusal
         std::vector<std::string> readOnly; ///< folders (relative to the root) without write permission
+        /// Store ASCII-type uploads byte for byte, as vsftpd does by default; otherwise their CR LF
+        /// become LF, the line end of the server's system.
+        bool asciiAsReceived = false;
     };
 
     FtpServer() : FtpServer(Config()) {}

@@ -11,7 +11,7 @@ import sys
 import threading
 
 from pyftpdlib.authorizers import DummyAuthorizer
-from pyftpdlib.handlers import FTPHandler, TLS_DTPHandler, TLS_FTPHandler
+from pyftpdlib.handlers import DTPHandler, FTPHandler, TLS_DTPHandler, TLS_FTPHandler
 from pyftpdlib.servers import FTPServer
 from pyftpdlib.handlers import asynchat
 
@@ -28,6 +28,9 @@ def main():
     p.add_argument("--no-prot", action="store_true", help="refuse protected data connections")
     p.add_argument("--readonly", action="append", default=[], help="folder (relative to root) without write permission")
     p.add_argument("--encoding", default="cp932")
+    p.add_argument("--ascii-as-received", action="store_true",
+                   help="store ASCII-type uploads as they arrive (as vsftpd does by default) instead of "
+                        "turning their CR LF into LF")
     args = p.parse_args()
 
     root = os.path.realpath(args.root)
@@ -66,6 +69,9 @@ def main():
                     else:
                         super().ftp_PROT(line)
 
+    class PlainDataHandler(DTPHandler):
+        pass
+
     class DataHandler(TLS_DTPHandler):
         # pyftpdlib closes a data connection that is polled before its transfer command arrives, which is
         # exactly when a client starts the TLS handshake on it (libcurl does): keep it while handshaking.
@@ -74,8 +80,10 @@ def main():
                 return True
             return super().readable()
 
-    if args.cert:
-        Handler.dtp_handler = DataHandler
+    if args.ascii_as_received:
+        for cls in (PlainDataHandler, DataHandler):
+            cls._posix_ascii_data_wrapper = lambda self, chunk: chunk
+    Handler.dtp_handler = DataHandler if args.cert else PlainDataHandler
     Handler.authorizer = authorizer
     Handler.banner = "test server ready"
     Handler.permit_foreign_addresses = False
