@@ -58,6 +58,14 @@ public:
     bool RunNetwork();   ///< network update job
     bool RunUpload();    ///< archive and upload job
     bool RunNarCreate(); ///< archive-only job
+    /// Builds the archive: writes updates2.dau into the base folder (and a copy into ghost/master), packs
+    /// the listed files into temp.zip and moves it to `NarName` with its date and time placeholders
+    /// filled. Returns the archive's path, or the empty string when none was made (the failure is
+    /// logged). A failure to write updates2.dau is not handled here: EFileError leaves it.
+    std::string MakeNar();
+
+    /// The size in bytes of a local file, or 0 when there is none.
+    static int64_t GetLocalFileSize(const std::string& path);
 
     /// A client for this job's server (common or own settings), not yet connected. Asks for the password
     /// here when none is known.

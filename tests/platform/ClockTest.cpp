@@ -1,33 +1,12 @@
 #include "platform/Clock.h"
+#include "support/ScopedEnv.h"
 #include "support/Shell.h"
 #include "support/TempDir.h"
 #include "support/TestData.h"
 
-#include <cstdlib>
 #include <gtest/gtest.h>
-#include <optional>
 
 namespace {
-
-// Sets an environment variable for the scope, then restores what was there.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const std::string& value) : name_(name) {
-        if (const char* old = std::getenv(name))
-            old_ = old;
-        ::setenv(name, value.c_str(), 1);
-    }
-    ~ScopedEnv() {
-        if (old_)
-            ::setenv(name_, old_->c_str(), 1);
-        else
-            ::unsetenv(name_);
-    }
-
-private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
 
 // Compiles a locale from the system's locale sources into `dir`; false where that is not possible.
 bool compileLocale(const TempDir& dir, const std::string& name, const std::string& source) {
