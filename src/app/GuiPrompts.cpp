@@ -21,10 +21,10 @@ bool GuiPrompts::AskYesNo(const std::string& title, const std::string& text, Ico
 }
 
 std::string GuiPrompts::InputBox(const std::string& caption, const std::string& prompt,
-                                 const std::string& initial) {
+                                 const std::string& initial, bool masked) {
     bool ok = false;
     QString text = QInputDialog::getText(QApplication::activeWindow(), q(caption), q(prompt),
-                                         QLineEdit::Normal, q(initial), &ok);
+                                         masked ? QLineEdit::Password : QLineEdit::Normal, q(initial), &ok);
     return ok ? text.toStdString() : std::string();
 }
 

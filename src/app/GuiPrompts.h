@@ -8,8 +8,8 @@ class QWidget;
 class GuiPrompts : public UserPrompts {
 public:
     bool AskYesNo(const std::string& title, const std::string& text, Icon icon) override;
-    std::string InputBox(const std::string& caption, const std::string& prompt,
-                         const std::string& initial) override;
+    std::string InputBox(const std::string& caption, const std::string& prompt, const std::string& initial,
+                         bool masked) override;
     void ErrorBox(const std::string& text) override;
     void ProcessMessages() override;
 };

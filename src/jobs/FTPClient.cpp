@@ -18,10 +18,18 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+#ifdef _WIN32
+constexpr bool CurlAddsCrOnAsciiUpload = false;
+#else
+// libcurl itself turns every LF of an ASCII-type upload into CR LF here (not on Windows).
+constexpr bool CurlAddsCrOnAsciiUpload = true;
+#endif
 
 struct CurlGlobal {
     CurlGlobal() { curl_global_init(CURL_GLOBAL_DEFAULT); }
@@ -131,8 +139,49 @@ struct TFTPClient::Session {
     bool writeFailed = false;
     int64_t moved = 0, reported = 0;
     Clock::time_point lastActivity;
+    // An ASCII-type upload of a text whose lines may already end with CR LF: each CR LF is handed to
+    // libcurl as LF, which it sends as CR LF, so that the wire carries CR LF once, never CR CR LF.
+    bool asciiUpload = false;
+    bool heldCr = false; // a CR at the end of the last read, not known yet to start a CR LF
+    std::vector<char> scratch;
 
     ~Session() { cleanup(); }
+
+    size_t readAscii(char* buffer, size_t room) {
+        for (;;) {
+            size_t want = room - (heldCr ? 1 : 0); // room for a held CR that turns out to stand alone
+            scratch.resize(want);
+            ssize_t r = ::read(request.fd, scratch.data(), want);
+            if (r < 0) {
+                if (errno == EINTR)
+                    continue;
+                return CURL_READFUNC_ABORT;
+            }
+            size_t out = 0;
+            if (r == 0) {
+                if (heldCr)
+                    buffer[out++] = '\r';
+                heldCr = false;
+                return out;
+            }
+            moved += r;
+            lastActivity = Clock::now();
+            for (ssize_t i = 0; i < r; ++i) {
+                char c = scratch[static_cast<size_t>(i)];
+                if (heldCr) {
+                    heldCr = false;
+                    if (c != '\n')
+                        buffer[out++] = '\r';
+                }
+                if (c == '\r')
+                    heldCr = true;
+                else
+                    buffer[out++] = c;
+            }
+            if (out > 0) // nothing to hand over yet is no end of the file
+                return out;
+        }
+    }
 
     void cleanup() {
         // Cleaning up the handles sends QUIT on a live control connection and closes it.
@@ -202,6 +251,8 @@ struct TFTPClient::Session {
 
     static size_t onRead(char* buffer, size_t size, size_t n, void* self) {
         auto* s = static_cast<Session*>(self);
+        if (s->asciiUpload)
+            return s->readAscii(buffer, size * n);
         for (;;) {
             ssize_t r = ::read(s->request.fd, buffer, size * n);
             if (r >= 0) {
@@ -403,7 +454,11 @@ void TFTPClient::start(Session& s, Request request) {
     curl_easy_setopt(e, CURLOPT_NOBODY, transfer ? 0L : 1L);
     curl_easy_setopt(e, CURLOPT_UPLOAD, r.upload ? 1L : 0L);
     curl_easy_setopt(e, CURLOPT_TRANSFERTEXT, type_ == ftASCII ? 1L : 0L);
-    curl_easy_setopt(e, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(r.upload ? r.size : -1));
+    s.asciiUpload = r.upload && type_ == ftASCII && CurlAddsCrOnAsciiUpload;
+    s.heldCr = false;
+    // The size on the wire of a converted text is not the file's.
+    curl_easy_setopt(e, CURLOPT_INFILESIZE_LARGE,
+                     static_cast<curl_off_t>(r.upload && !s.asciiUpload ? r.size : -1));
     s.writeFailed = false;
     s.lastReply.clear();
     s.lastCode = 0;

@@ -10,7 +10,8 @@ std::string TFTPConfig::GetPassword() {
         return Password;
     if (!EnteredPassword.empty())
         return EnteredPassword;
-    EnteredPassword = Prompts().InputBox("パスワード", Server + "へのパスワードを入力してください", "");
+    // What is typed is not shown: someone looking at the screen must not read the password.
+    EnteredPassword = Prompts().InputBox("パスワード", Server + "へのパスワードを入力してください", "", true);
     return EnteredPassword;
 }
 

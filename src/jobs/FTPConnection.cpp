@@ -18,6 +18,24 @@ std::unique_ptr<TFTPClient> TSettings::CreateFTP() {
     return ftp;
 }
 
+void TSettings::EnterUploadDirectory(TFTPClient& ftp) {
+    try {
+        ftp.ChangeDir(Directory);
+    } catch (const EFTPError&) {
+        CreateUploadDirectory(ftp);
+    }
+}
+
+void TSettings::CreateUploadDirectory(TFTPClient& ftp) {
+    Log("ターゲットディレクトリが見つかりません。作成します。");
+    try {
+        ftp.MakeDir(Directory);
+    } catch (const EFTPError&) {
+        // The change of directory below decides.
+    }
+    ftp.ChangeDir(Directory);
+}
+
 void TSettings::MakeRemoteDirs(TFTPClient& ftp, const std::string& folder) {
     std::vector<std::string> components;
     size_t start = 0;

@@ -126,13 +126,7 @@ bool TSettings::RunNetwork() {
         } catch (const std::exception&) {
             if (!ftp->Connected())
                 throw; // the session is gone, not the directory
-            Log("ターゲットディレクトリが見つかりません。作成します。");
-            try {
-                ftp->MakeDir(Directory);
-            } catch (const EFTPError&) {
-                // The change of directory below decides.
-            }
-            ftp->ChangeDir(Directory);
+            CreateUploadDirectory(*ftp);
             for (size_t i = 0; i < local.Count(); ++i)
                 uploads.push_back(local[i].FullPath);
         }

@@ -58,6 +58,14 @@ public:
     bool RunNetwork();   ///< network update job
     bool RunUpload();    ///< archive and upload job
     bool RunNarCreate(); ///< archive-only job
+    /// Builds the archive: writes updates2.dau into the base folder (and a copy into ghost/master), packs
+    /// the listed files into temp.zip and moves it to `NarName` with its date and time placeholders
+    /// filled. Returns the archive's path, or the empty string when none was made (the failure is
+    /// logged). A failure to write updates2.dau is not handled here: EFileError leaves it.
+    std::string MakeNar();
+
+    /// The size in bytes of a local file, or 0 when there is none.
+    static int64_t GetLocalFileSize(const std::string& path);
 
     /// A client for this job's server (common or own settings), not yet connected. Asks for the password
     /// here when none is known.
@@ -65,6 +73,11 @@ public:
     /// Makes sure the nested folder (relative, with '' and a trailing '') exists below the client's
     /// current directory and returns there. Throws when a level can be neither entered nor made.
     void MakeRemoteDirs(TFTPClient& ftp, const std::string& folder);
+    /// Enters `Directory`; when that fails, goes on as CreateUploadDirectory.
+    void EnterUploadDirectory(TFTPClient& ftp);
+    /// Logs that the upload directory is missing, makes `Directory` (ignoring a failure: one MKD, so only
+    /// its last level can be made) and enters it. Throws EFTPError when it cannot be entered.
+    void CreateUploadDirectory(TFTPClient& ftp);
 
     /// Uploads the new update list into the current directory so that the server's list is never a partial
     /// file: under a temporary name, then renamed over the old one (the old one deleted first where the

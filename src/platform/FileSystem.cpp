@@ -41,6 +41,50 @@ bool writeAll(int fd, std::string_view bytes) {
     return true;
 }
 
+// Copies the bytes of `src` to `dst` (native paths); with `exclusive` an existing `dst` is refused.
+// Returns 0 or the errno of the failure; a file it created is removed again on failure.
+int copyBytes(const std::string& src, const std::string& dst, bool exclusive) {
+    int in = ::open(src.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0)
+        return errno;
+    struct stat st;
+    if (::fstat(in, &st) != 0 || !S_ISREG(st.st_mode)) {
+        int code = errno ? errno : EINVAL;
+        ::close(in);
+        return code;
+    }
+    bool existed = ::access(dst.c_str(), F_OK) == 0;
+    int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (exclusive ? O_EXCL : O_TRUNC);
+    int out = ::open(dst.c_str(), flags, st.st_mode & 0777);
+    if (out < 0) {
+        int code = errno;
+        ::close(in);
+        return code;
+    }
+    int code = 0;
+    char buffer[65536];
+    for (;;) {
+        ssize_t n = ::read(in, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            if (n < 0)
+                code = errno;
+            break;
+        }
+        if (!writeAll(out, std::string_view(buffer, static_cast<size_t>(n)))) {
+            code = errno;
+            break;
+        }
+    }
+    if (::close(out) != 0 && code == 0)
+        code = errno;
+    ::close(in);
+    if (code != 0 && !existed)
+        ::unlink(dst.c_str());
+    return code;
+}
+
 } // namespace
 
 std::string SystemErrorText(int code) {
@@ -105,7 +149,21 @@ void RenameFile(std::string_view from, std::string_view to) {
             return;
         code = errno;
     }
+    // Another file system: copy, then delete the original.
+    if (code == EXDEV) {
+        code = copyBytes(src, dst, true);
+        if (code == 0) {
+            if (::unlink(src.c_str()) == 0)
+                return;
+            code = errno;
+            ::unlink(dst.c_str());
+        }
+    }
     throw EFileError(SystemErrorText(code), code);
+}
+
+bool CopyFileTo(std::string_view from, std::string_view to) {
+    return copyBytes(NativePath(from), NativePath(to), false) == 0;
 }
 
 bool RemoveFile(std::string_view path) {

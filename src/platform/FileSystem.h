@@ -19,8 +19,13 @@ bool PathExists(std::string_view path);      ///< anything under that name
 /// Size in bytes, or -1 when it cannot be determined.
 int64_t FileSize(std::string_view path);
 
-/// Moves `from` to `to`; never replaces an existing `to`. Throws EFileError with SystemErrorText.
+/// Moves `from` to `to`; never replaces an existing `to`. A file moves to another file system too (copied,
+/// then deleted). Throws EFileError with SystemErrorText.
 void RenameFile(std::string_view from, std::string_view to);
+
+/// Copies the bytes of the file `from` to `to`, replacing a file there; false when it could not (then
+/// `to` is not left half-written when it was created by the copy).
+bool CopyFileTo(std::string_view from, std::string_view to);
 
 /// Deletes a file; returns false when it could not be deleted (a missing file included).
 bool RemoveFile(std::string_view path);

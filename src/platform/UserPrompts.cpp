@@ -7,7 +7,9 @@ namespace {
 class DefaultPrompts : public UserPrompts {
 public:
     bool AskYesNo(const std::string&, const std::string&, Icon) override { return false; }
-    std::string InputBox(const std::string&, const std::string&, const std::string&) override { return {}; }
+    std::string InputBox(const std::string&, const std::string&, const std::string&, bool) override {
+        return {};
+    }
     void ErrorBox(const std::string& text) override { std::fprintf(stderr, "%s\n", text.c_str()); }
     void ProcessMessages() override {}
 };

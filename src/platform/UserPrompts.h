@@ -12,9 +12,10 @@ public:
 
     /// A modal Yes/No question; true for Yes.
     virtual bool AskYesNo(const std::string& title, const std::string& text, Icon icon) = 0;
-    /// A modal input box; returns the typed text, or the empty text when the user cancels.
+    /// A modal input box; returns the typed text, or the empty text when the user cancels. With `masked`
+    /// the typed characters are not shown (passwords).
     virtual std::string InputBox(const std::string& caption, const std::string& prompt,
-                                 const std::string& initial) = 0;
+                                 const std::string& initial, bool masked) = 0;
     /// A modal error box with an OK button, titled with the application title.
     virtual void ErrorBox(const std::string& text) = 0;
     /// Lets the window system process its pending messages once.

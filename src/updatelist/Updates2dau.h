@@ -16,6 +16,8 @@ public:
     TElementFile& operator[](size_t index) const { return *items_[index]; }
     /// Appends an entry and returns it.
     TElementFile& Add(std::unique_ptr<TElementFile> entry);
+    /// Removes and frees the entry at `index`.
+    void Delete(size_t index) { items_.erase(items_.begin() + static_cast<std::ptrdiff_t>(index)); }
     void Clear() { items_.clear(); }
 
     /// The bytes of the file (CP932): GetLine of every entry, each followed by CR LF.

@@ -124,7 +124,7 @@ namespace {
 // The settings of one archive-only job over `folder` (runs without a server).
 std::string oneJob(const std::string& folder, bool ticked) {
     return "[General]\r\nSettingsCount=1\r\n[0]\r\nName=job\r\nSetting=NarCreate\r\nTargetFolder=" + folder +
-           "\r\nProcessName=*.txt\r\nDefaultCheck=" + (ticked ? "1" : "0") + "\r\n";
+           "\r\nProcessName=*.txt\r\nNarName=job.nar\r\nDefaultCheck=" + (ticked ? "1" : "0") + "\r\n";
 }
 
 QPlainTextEdit* logMemo(TMainForm& form, int index) {
@@ -236,19 +236,21 @@ TEST(RunLoopWindow, CommandsAreRefusedWhileARunIsInProgress) {
 
 TEST(RunLoopWindow, AnErrorLeavingAJobEndsTheRun) {
     TempDir dir;
-    // A delete.txt that is listed but cannot be read: the error leaves the job.
-    ASSERT_EQ(::symlink("/proc/self/mem", (dir / "delete.txt").c_str()), 0);
+    dir.write("a.txt", "a");
+    // The base folder cannot take the archive's update list (a folder has its name): the error leaves
+    // the job.
+    dir.mkdir("updates2.dau");
     dir.write("quillon.ini",
               "[General]\r\nSettingsCount=2\r\n[0]\r\nName=first\r\nSetting=NarCreate\r\nTargetFolder=" +
                   dir.path() +
-                  "\r\nProcessName=delete.txt\r\n[1]\r\nName=second\r\nSetting=NarCreate\r\n"
+                  "\r\nProcessName=a.txt\r\nNarName=first.nar\r\n[1]\r\nName=second\r\nSetting=NarCreate\r\n"
                   "TargetFolder=" +
                   dir.path() + "\r\nProcessName=*.ini\r\n");
     ScriptedPrompts prompts;
     TMainForm form(dir / "quillon");
     form.RunButton->click();
     ASSERT_EQ(prompts.errors.size(), 1u);
-    EXPECT_NE(prompts.errors[0].find("delete.txt"), std::string::npos) << prompts.errors[0];
+    EXPECT_NE(prompts.errors[0].find(dir / "updates2.dau"), std::string::npos) << prompts.errors[0];
     EXPECT_EQ(prompts.errors[0].back(), '.');
     QPlainTextEdit* memo = logMemo(form, 0);
     ASSERT_NE(memo, nullptr);

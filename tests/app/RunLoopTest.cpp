@@ -2,6 +2,7 @@
 #include "app/LogDocument.h"
 #include "jobs/Settings.h"
 #include "platform/Clock.h"
+#include "platform/Paths.h"
 #include "support/ScriptedPrompts.h"
 #include "support/TempDir.h"
 #include "support/TestData.h"
@@ -19,6 +20,7 @@ std::unique_ptr<TSettings> archiveJob(const std::string& name, const std::string
     job->OwnFTP = std::make_unique<TFTPConfig>();
     job->TargetFolder = folder;
     job->ProcessName = patterns;
+    job->NarName = IncludeTrailingPathDelimiter(folder) + name + ".nar";
     return job;
 }
 

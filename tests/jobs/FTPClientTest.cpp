@@ -113,6 +113,35 @@ TEST(FTPClient, TransfersAreByteForByteInBothModesAndTypes) {
     }
 }
 
+TEST(FTPClient, AsciiUploadsCarryEveryLineEndAsOneCrLf) {
+    FtpServer::Config config;
+    config.asciiAsReceived = true; // what came over the wire
+    FtpServer server(config);
+    TempDir local;
+    // CR LF, LF and lone CR line ends in lines of varying length, so that they also fall on the edges of
+    // the pieces the client reads; a CR ends the file.
+    std::string text, wire;
+    const char* const ends[] = {"\r\n", "\n", "\r"};
+    for (int i = 0; i < 40000; ++i) {
+        std::string line(static_cast<size_t>(i % 13), 'a' + static_cast<char>(i % 26));
+        text += line + ends[i % 3];
+        wire += line + (i % 3 == 2 ? "\r" : "\r\n");
+    }
+    text += "\r";
+    wire += "\r";
+    std::string src = local.write("page.html", text);
+    TFTPClient c;
+    setUp(c, server.address());
+    c.Connect();
+    c.SetTransferType(TFTPClient::ftASCII);
+    c.Put(src, "page.html");
+    c.SetTransferType(TFTPClient::ftBinary);
+    c.Put(src, "page.bin");
+    c.Quit();
+    EXPECT_EQ(ReadAll(server.root() + "page.html"), wire);
+    EXPECT_EQ(ReadAll(server.root() + "page.bin"), text);
+}
+
 TEST(FTPClient, ImplicitTlsWithProtectedOrClearData) {
     for (bool refuseProt : {false, true}) {
         SCOPED_TRACE(refuseProt ? "clear data" : "protected data");

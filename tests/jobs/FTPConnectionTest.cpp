@@ -17,6 +17,7 @@ TEST(FTPConnection, PasswordPromptOnlyWhenNothingIsKnown) {
     ASSERT_EQ(prompts.inputs.size(), 1u);
     EXPECT_EQ(prompts.inputs[0].caption, "パスワード");
     EXPECT_EQ(prompts.inputs[0].prompt, "ftp.example.jpへのパスワードを入力してください");
+    EXPECT_TRUE(prompts.inputs[0].masked);    // what is typed is not shown
     EXPECT_EQ(config.GetPassword(), "typed"); // remembered for the rest of the run
     EXPECT_EQ(config.GetStoredPassword(), "");
 

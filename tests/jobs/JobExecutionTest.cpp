@@ -6,7 +6,9 @@
 #include "updatelist/Updates2dau.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 namespace {
 
@@ -20,7 +22,21 @@ TSettings archiveJob(const TempDir& dir, const std::string& patterns) {
     job.OwnFTP = std::make_unique<TFTPConfig>();
     job.TargetFolder = dir.path();
     job.ProcessName = patterns;
+    job.NarName = dir / "a.nar";
     return job;
+}
+
+// The lines of a successful archive-only run of job A whose file list entry is `fileList`.
+Lines archiveRun(const TempDir& dir, const std::string& fileList) {
+    return {"A実行します。",
+            "NARを生成します。",
+            "ファイルリストを生成します。",
+            fileList,
+            "ファイルリストを生成しました。",
+            "圧縮処理を開始します。",
+            "圧縮処理を終了しました。",
+            dir / "a.nar" + "を生成しました。",
+            "A実行しました。\r\n"};
 }
 
 } // namespace
@@ -32,22 +48,33 @@ TEST(JobExecution, RunFramesTheJobWithItsNameAndAClosingLineBreak) {
     TSettings job = archiveJob(dir, "readme.txt\r\n");
     job.LogLines = &sink;
     EXPECT_TRUE(job.Run());
-    EXPECT_EQ(sink.lines, (Lines{"A実行します。", "ファイルリストを生成します。", "readme.txt\r\n",
-                                 "ファイルリストを生成しました。", "A実行しました。\r\n"}));
+    EXPECT_EQ(sink.lines, archiveRun(dir, "readme.txt\r\n"));
 }
 
 TEST(JobExecution, UnknownKindsRunTheArchiveOnlyJob) {
     TempDir dir;
+    dir.write("readme.txt", "r");
     for (uint8_t kind : {uint8_t{4}, uint8_t{3}, uint8_t{0}, uint8_t{200}}) {
         VectorSink sink;
-        TSettings job = archiveJob(dir, "");
+        TSettings job = archiveJob(dir, "readme.txt");
         job.Kind = kind;
         job.LogLines = &sink;
         EXPECT_TRUE(job.Run()) << int(kind);
-        // No file matched: the generation lines and an empty list entry.
-        EXPECT_EQ(sink.lines, (Lines{"A実行します。", "ファイルリストを生成します。", "",
-                                     "ファイルリストを生成しました。", "A実行しました。\r\n"}));
+        EXPECT_EQ(sink.lines, archiveRun(dir, "readme.txt\r\n"));
+        EXPECT_TRUE(std::filesystem::exists(dir / "a.nar")) << int(kind);
+        std::filesystem::remove(dir / "a.nar");
     }
+}
+
+TEST(JobExecution, AListOfNoFileIsStillAList) {
+    TempDir dir;
+    VectorSink sink;
+    TSettings job = archiveJob(dir, "none*.txt");
+    job.LogLines = &sink;
+    TUpdates2dau list;
+    EXPECT_TRUE(job.MakeFileList(list));
+    // The generation lines and an empty list entry.
+    EXPECT_EQ(sink.lines, (Lines{"ファイルリストを生成します。", "", "ファイルリストを生成しました。"}));
 }
 
 TEST(JobExecution, DeleteListQuestion) {
@@ -65,14 +92,14 @@ TEST(JobExecution, DeleteListQuestion) {
         EXPECT_EQ(prompts.questions[0].text,
                   "delete.txtに問題となる可能性のある記述を検出しました。\r\n続行しますか？");
         EXPECT_EQ(prompts.questions[0].icon, UserPrompts::Icon::Warning);
-        ASSERT_GE(sink.lines.size(), 5u);
-        EXPECT_EQ(sink.lines[2], "delete.txtに問題となる可能性のある記述を検出しました。");
-        EXPECT_EQ(sink.lines[3], "delete.txt1行目、a.txtは存在します。\r\n");
+        ASSERT_GE(sink.lines.size(), 6u);
+        EXPECT_EQ(sink.lines[3], "delete.txtに問題となる可能性のある記述を検出しました。");
+        EXPECT_EQ(sink.lines[4], "delete.txt1行目、a.txtは存在します。\r\n");
         if (goOn) {
-            EXPECT_EQ(sink.lines[4], "delete.txt\r\na.txt\r\n");
+            EXPECT_EQ(sink.lines[5], "delete.txt\r\na.txt\r\n");
         } else {
-            EXPECT_EQ(sink.lines.size(), 5u);
-            EXPECT_EQ(sink.lines[4], "A実行しました。\r\n");
+            EXPECT_EQ(sink.lines.size(), 6u);
+            EXPECT_EQ(sink.lines[5], "A実行しました。\r\n");
         }
     }
 }
@@ -88,7 +115,25 @@ TEST(JobExecution, WithoutSinkNothingIsLoggedAndTheJobStillRuns) {
         // The question shows that the list was built without a sink; its answer decides the result.
         EXPECT_EQ(job.Run(), goOn);
         EXPECT_EQ(prompts.questions.size(), 1u);
+        EXPECT_EQ(std::filesystem::exists(dir / "a.nar"), goOn); // and the archive is made, or not
+        std::filesystem::remove(dir / "a.nar");
     }
+}
+
+TEST(JobExecution, AnUnreadableDeleteListLeavesRunWithoutItsClosingLine) {
+    TempDir dir;
+    // Listed, but it cannot be read (as root only such a file refuses reading).
+    ASSERT_EQ(::symlink("/proc/self/mem", (dir / "delete.txt").c_str()), 0);
+    VectorSink sink;
+    TSettings job = archiveJob(dir, "delete.txt");
+    job.LogLines = &sink;
+    try {
+        job.Run();
+        FAIL() << "the error did not leave the job";
+    } catch (const EFileError& e) {
+        EXPECT_NE(std::string(e.what()).find("delete.txt"), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(sink.lines.back(), "ファイルリストを生成します。");
 }
 
 TEST(JobExecution, ANameWithoutACp932FormFailsItsJobBeforeAnyQuestion) {
@@ -106,7 +151,7 @@ TEST(JobExecution, ANameWithoutACp932FormFailsItsJobBeforeAnyQuestion) {
         EXPECT_TRUE(prompts.questions.empty()) << bad;
         std::string relative = bad;
         std::replace(relative.begin(), relative.end(), '/', '\\');
-        EXPECT_EQ(sink.lines, (Lines{"A実行します。", "ファイルリストを生成します。",
+        EXPECT_EQ(sink.lines, (Lines{"A実行します。", "NARを生成します。", "ファイルリストを生成します。",
                                      relative + " のファイル名はCP932で表せないため、処理できません。",
                                      "A実行しました。\r\n"}));
     }
@@ -120,6 +165,6 @@ TEST(JobExecution, TwoFilesOfOneCp932NameFailTheirJob) {
     TSettings job = archiveJob(dir, "*.txt\r\n");
     job.LogLines = &sink;
     EXPECT_FALSE(job.Run());
-    ASSERT_EQ(sink.lines.size(), 4u);
-    EXPECT_NE(sink.lines[2].find("はCP932では同じ名前になるため、処理できません。"), std::string::npos);
+    ASSERT_EQ(sink.lines.size(), 5u);
+    EXPECT_NE(sink.lines[3].find("はCP932では同じ名前になるため、処理できません。"), std::string::npos);
 }

@@ -46,6 +46,45 @@ TEST(FileSystem, RenameNeverReplacesAnExistingFile) {
     EXPECT_THROW(RenameFile(a, b), EFileError);
 }
 
+TEST(FileSystem, RenameMovesAFileToAnotherFileSystem) {
+    // /dev/shm is a memory file system, the temporary folder a disk one: no hard link, no rename there.
+    char pattern[] = "/dev/shm/quillon-test-XXXXXX";
+    if (!DirectoryExists("/dev/shm") || !::mkdtemp(pattern))
+        GTEST_SKIP() << "no second file system";
+    std::string other = std::string(pattern) + "/";
+    struct Cleanup {
+        std::string dir;
+        ~Cleanup() { RunShell("rm -rf '" + dir + "'"); }
+    } cleanup{other};
+    TempDir dir;
+    std::string content = std::string("PK\x03\x04") + std::string(200000, 'z');
+    std::string from = dir.write("temp.zip", content);
+    RenameFile(from, other + "ghost.nar");
+    EXPECT_EQ(ReadAll(other + "ghost.nar"), content);
+    EXPECT_FALSE(PathExists(from));
+
+    // An existing target is not replaced there either, and the original stays.
+    dir.write("temp.zip", "new");
+    EXPECT_THROW(RenameFile(from, other + "ghost.nar"), EFileError);
+    EXPECT_EQ(ReadAll(other + "ghost.nar"), content);
+    EXPECT_EQ(ReadAll(from), "new");
+}
+
+TEST(FileSystem, CopyReplacesTheTargetAndReportsFailures) {
+    TempDir dir;
+    const std::string list("a\x01b\x01\r\n\0z", 8); // bytes after a NUL are copied too
+    std::string from = dir.write("updates2.dau", list);
+    std::string to = dir.write("ghost/master/updates2.dau", "an older, longer list");
+    EXPECT_TRUE(CopyFileTo(from, to));
+    EXPECT_EQ(ReadAll(to), list);
+    EXPECT_FALSE(CopyFileTo(from, dir / "missing/updates2.dau")); // the folder is not made
+    EXPECT_FALSE(PathExists(dir / "missing"));
+    EXPECT_FALSE(CopyFileTo(dir / "none", dir / "copy"));
+    EXPECT_FALSE(PathExists(dir / "copy"));
+    EXPECT_FALSE(CopyFileTo(dir.mkdir("folder"), dir / "copy")); // a folder is no file to copy
+    EXPECT_FALSE(PathExists(dir / "copy"));
+}
+
 TEST(FileSystem, AtomicWriteLeavesTargetUntouchedOnFailure) {
     TempDir dir;
     std::string target = dir.mkdir("settings.ini"); // a folder where the file should go

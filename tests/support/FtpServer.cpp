@@ -65,6 +65,8 @@ FtpServer::FtpServer(const Config& config) {
     }
     if (config.refuseProtectedData)
         args.push_back("--no-prot");
+    if (config.asciiAsReceived)
+        args.push_back("--ascii-as-received");
     for (const std::string& folder : config.readOnly) {
         root_.mkdir(folder);
         args.push_back("--readonly");

@@ -30,6 +30,9 @@ public:
         std::vector<std::string> readOnly; ///< folders (relative to the root) without write permission
         /// Further behaviour of tests/support/ftp_server.py, as its switches ("--no-size", ...).
         std::vector<std::string> switches;
+        /// Store ASCII-type uploads byte for byte, as vsftpd does by default; otherwise their CR LF
+        /// become LF, the line end of the server's system.
+        bool asciiAsReceived = false;
     };
 
     FtpServer() : FtpServer(Config()) {}

@@ -17,6 +17,7 @@ public:
     };
     struct Input {
         std::string caption, prompt;
+        bool masked = false;
     };
 
     ScriptedPrompts() : previous_(SetPrompts(this)) {}
@@ -32,8 +33,9 @@ public:
         answers.pop_front();
         return a;
     }
-    std::string InputBox(const std::string& caption, const std::string& prompt, const std::string&) override {
-        inputs.push_back({caption, prompt});
+    std::string InputBox(const std::string& caption, const std::string& prompt, const std::string&,
+                         bool masked) override {
+        inputs.push_back({caption, prompt, masked});
         if (typed.empty())
             return {};
         std::string t = typed.front();

@@ -40,6 +40,9 @@ def main():
     p.add_argument("--max-logins", type=int, default=0, help="connections accepted from one address")
     p.add_argument("--ignore-port", action="store_true", help="accept PORT/EPRT but never connect (NAT)")
     p.add_argument("--also-ipv6", action="store_true", help="serve ::1 on the same port as well")
+    p.add_argument("--ascii-as-received", action="store_true",
+                   help="store ASCII-type uploads as they arrive (as vsftpd does by default) instead of "
+                        "turning their CR LF into LF")
     args = p.parse_args()
     reply_encoding = args.reply_encoding or args.encoding
 
@@ -154,6 +157,9 @@ def main():
                 return True
             return super().readable()
 
+    if args.ascii_as_received:
+        for cls in (DTPHandler, DataHandler):
+            cls._posix_ascii_data_wrapper = lambda self, chunk: chunk
     Handler.dtp_handler = watched(DataHandler if args.cert else DTPHandler)
     Handler.authorizer = authorizer
     Handler.banner = "test server ready"

@@ -1,0 +1,545 @@
+#include "app/JobRunner.h"
+#include "archive/ArchiverRegistry.h"
+#include "archive/Zip32.h"
+#include "jobs/Settings.h"
+#include "platform/Clock.h"
+#include "platform/Cp932.h"
+#include "platform/Errors.h"
+#include "support/FtpServer.h"
+#include "support/ReferenceMd5.h"
+#include "support/ScopedEnv.h"
+#include "support/ScriptedPrompts.h"
+#include "support/Shell.h"
+#include "support/TempDir.h"
+#include "support/TestData.h"
+#include "support/VectorSink.h"
+#include "support/VsftpdServer.h"
+#include "support/ZipContents.h"
+#include "support/ZipHeaders.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <set>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using Lines = std::vector<std::string>;
+// A distributed file: its name in the archive and in updates2.dau (CP932), and its path in the ghost.
+using Files = std::vector<std::pair<std::string, std::string>>;
+
+const char* const patterns = "readme.txt\r\nghost/master/*.*\r\nshell/master/*.png\r\n";
+const std::string kanaName = "ghost/master/ソ表能.txt";
+const std::string kanaCp932 = "ghost/master/\x83\x5C\x95\x5C\x94\x5C.txt";
+const std::string fileListEntry = "readme.txt\r\nghost\\master\\a.dic\r\nghost\\master\\ソ表能.txt\r\n"
+                                  "shell\\master\\s0.png\r\n";
+
+void makeGhost(const TempDir& dir) {
+    dir.write("readme.txt", "read me\r\n");
+    dir.write("ghost/master/a.dic", "dic one");
+    dir.write(kanaName, "kana");
+    dir.write("shell/master/s0.png", RandomBytes(70000));
+    dir.write("shell/master/notes.txt", "not selected");
+}
+
+Files selectedFiles() {
+    return {{"readme.txt", "readme.txt"},
+            {"ghost/master/a.dic", "ghost/master/a.dic"},
+            {kanaCp932, kanaName},
+            {"shell/master/s0.png", "shell/master/s0.png"}};
+}
+
+// The list that must be written, built independently: CP932 names, OpenSSL digests.
+std::string expectedList(const TempDir& dir, const Files& files) {
+    std::string text;
+    for (const auto& [cp932, onDisk] : files)
+        text += cp932 + "\x01" + ReferenceMd5(ReadAll(dir / onDisk)) + "\x01\r\n";
+    return text;
+}
+
+// The archive holds exactly these files, under their CP932 names without the UTF-8 flag, with the bytes
+// that `ghost` holds now; unzip finds nothing wrong with it.
+void expectArchiveOf(const std::string& archive, const TempDir& ghost, const Files& files) {
+    std::set<std::pair<std::string, std::string>> expected, found;
+    for (const auto& [cp932, onDisk] : files)
+        expected.insert({cp932, ReadAll(ghost / onDisk)});
+    for (const auto& member : ReadZipContents(archive))
+        found.insert(member);
+    EXPECT_EQ(found, expected) << archive;
+    for (const ZipMember& m : ReadZipHeaders(archive)) {
+        EXPECT_FALSE(m.utf8Flag()) << m.name;
+        EXPECT_TRUE(m.crcOk) << m.name;
+    }
+    int status = -1;
+    RunShell("unzip -tq '" + archive + "' >/dev/null 2>&1", &status);
+    EXPECT_EQ(status, 0) << "unzip -t " << archive;
+}
+
+Lines stored(const FtpServer& server) {
+    Lines s;
+    for (const std::string& c : server.commands())
+        if (c.rfind("STOR ", 0) == 0)
+            s.push_back(c.substr(5));
+    return s;
+}
+
+bool contains(const Lines& lines, const std::string& line) {
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+// A literal's bytes, NULs included.
+template <size_t N> std::string bytes(const char (&literal)[N]) {
+    return std::string(literal, N - 1);
+}
+
+bool startsWith(const std::string& text, const std::string& prefix) {
+    return text.rfind(prefix, 0) == 0;
+}
+
+// The names in a folder.
+std::set<std::string> entries(const std::string& folder) {
+    std::set<std::string> names;
+    for (const auto& e : fs::directory_iterator(folder))
+        names.insert(e.path().filename().string());
+    return names;
+}
+
+// 5 March 2007, 14:07:09 for the run of a test.
+struct FixedClock {
+    FixedClock() {
+        std::tm t = LocalTime(2007, 3, 5, 14, 7, 9);
+        SetClockForTesting(&t);
+    }
+    ~FixedClock() { SetClockForTesting(nullptr); }
+};
+
+// An archive job over `folder` whose server (for the upload kind) is `server`'s directory "pub".
+std::unique_ptr<TSettings> archiveJob(const std::string& folder, uint8_t kind, const std::string& server = "",
+                                      const std::string& patternText = patterns) {
+    auto job = std::make_unique<TSettings>();
+    job->Name = "nar";
+    job->Kind = kind;
+    job->OwnFTP = std::make_unique<TFTPConfig>();
+    job->OwnFTP->Server = server;
+    job->OwnFTP->ID = "user";
+    job->OwnFTP->SetPassword("secret");
+    job->OwnFTP->Passive = true;
+    job->Directory = "pub";
+    job->TargetFolder = folder;
+    job->ProcessName = patternText;
+    job->NarName = folder + "ghost-%year-%month-%day.nar";
+    job->ClientOptions.ConnectTimeoutMs = 10000;
+    job->ClientOptions.StallTimeoutMs = 10000;
+    return job;
+}
+
+std::pair<Lines, bool> runThroughLoop(TSettings& job) {
+    VectorSink sink;
+    RunCounts counts = RunJobs(
+        1, [&](int) { return &job; }, sink);
+    return {sink.lines, counts.Succeeded == 1};
+}
+
+} // namespace
+
+TEST(ArchiveJobs, ArchiveOnlyLeavesADatedArchiveOfTheSelectedFiles) {
+    FixedClock clock;
+    TempDir ghost;
+    makeGhost(ghost);
+    ghost.mkdir("dist/2007");
+    auto job = archiveJob(ghost.path(), TSettings::NarCreate);
+    // Every placeholder, each more than once, case-sensitive.
+    job->NarName = ghost / "dist/%year/ghost-%year-%month-%day_%shortyear.%hour%minute%second.%Year.nar";
+    const std::string nar = ghost / "dist/2007/ghost-2007-03-05_07.140709.%Year.nar";
+
+    auto [log, ok] = runThroughLoop(*job);
+    ASSERT_TRUE(ok) << ::testing::PrintToString(log);
+    EXPECT_EQ(log, (Lines{"nar実行します。", "NARを生成します。", "ファイルリストを生成します。",
+                          fileListEntry, "ファイルリストを生成しました。", "圧縮処理を開始します。",
+                          "圧縮処理を終了しました。", nar + "を生成しました。", "nar実行しました。\r\n"}));
+    expectArchiveOf(nar, ghost, selectedFiles());
+    EXPECT_FALSE(fs::exists(ghost / "temp.zip"));
+    // Both update lists stay in the base folder, describing the distributed files.
+    EXPECT_EQ(ReadAll(ghost / "updates2.dau"), expectedList(ghost, selectedFiles()));
+    EXPECT_EQ(ReadAll(ghost / "ghost/master/updates2.dau"), expectedList(ghost, selectedFiles()));
+
+    // The next run selects ghost/master/updates2.dau too, and packs it with its new contents.
+    ghost.write("ghost/master/a.dic", "dic two");
+    std::string before = ReadAll(ghost / "ghost/master/updates2.dau");
+    auto [log2, ok2] = runThroughLoop(*job);
+    ASSERT_TRUE(ok2) << ::testing::PrintToString(log2);
+    Files second = selectedFiles();
+    second.insert(second.begin() + 2, {"ghost/master/updates2.dau", "ghost/master/updates2.dau"});
+    expectArchiveOf(nar, ghost, second);
+    EXPECT_NE(ReadAll(ghost / "ghost/master/updates2.dau"), before);
+    EXPECT_EQ(ReadAll(ghost / "ghost/master/updates2.dau"), ReadAll(ghost / "updates2.dau"));
+}
+
+TEST(ArchiveJobs, ANameWithoutPlaceholdersReplacesTheArchiveThere) {
+    TempDir ghost;
+    makeGhost(ghost);
+    std::string nar = ghost.write("out/pack.nar", "an archive of an earlier day");
+    auto job = archiveJob(ghost.path(), TSettings::NarCreate);
+    job->NarName = nar;
+    auto [log, ok] = runThroughLoop(*job);
+    ASSERT_TRUE(ok) << ::testing::PrintToString(log);
+    EXPECT_TRUE(contains(log, nar + "を生成しました。"));
+    expectArchiveOf(nar, ghost, selectedFiles());
+}
+
+TEST(ArchiveJobs, TheKindDecidesWhetherTheServerIsContacted) {
+    FixedClock clock;
+    FtpServer server;
+    server.rootDir().mkdir("pub");
+    for (uint8_t kind : {uint8_t{2}, uint8_t{4}, uint8_t{3}, uint8_t{0}, uint8_t{200}}) {
+        TempDir ghost;
+        makeGhost(ghost);
+        server.clearLog();
+        auto job = archiveJob(ghost.path(), kind, server.address());
+        const std::string nar = ghost / "ghost-2007-03-05.nar";
+        auto [log, ok] = runThroughLoop(*job);
+        ASSERT_TRUE(ok) << int(kind) << ::testing::PrintToString(log);
+        if (kind == TSettings::Upload) {
+            // No page named: the archive alone goes up, and leaves the local file system.
+            EXPECT_EQ(stored(server), Lines{"ghost-2007-03-05.nar"});
+            EXPECT_FALSE(fs::exists(nar));
+            expectArchiveOf(server.root() + "pub/ghost-2007-03-05.nar", ghost, selectedFiles());
+            EXPECT_TRUE(contains(log, server.address() + "へ接続します。"));
+        } else {
+            EXPECT_TRUE(server.commands().empty()) << int(kind);
+            expectArchiveOf(nar, ghost, selectedFiles());
+            EXPECT_EQ(log[log.size() - 2], nar + "を生成しました。") << int(kind);
+        }
+        EXPECT_EQ(ReadAll(ghost / "updates2.dau"), expectedList(ghost, selectedFiles())) << int(kind);
+        EXPECT_EQ(ReadAll(ghost / "ghost/master/updates2.dau"), expectedList(ghost, selectedFiles()));
+    }
+}
+
+TEST(ArchiveJobs, UploadEndToEndWithTheFilledPage) {
+    FixedClock clock;
+    ScopedEnv locale("LC_ALL", "C"); // short date 03/05/07, long time 14:07:09
+    FtpServer::Config config;
+    config.asciiAsReceived = true; // the page's bytes as they came over the wire
+    FtpServer server(config);      // without "pub": the job makes it
+    TempDir ghost;
+    makeGhost(ghost);
+    // The template lies in the base folder, where the filled page is made: it must survive.
+    const std::string templateBytes =
+        Utf8ToCp932("<html>\r\n<p>更新日 %uploaddate %uploadtime</p>\n<p>%uploadsize</p>\r"
+                    "<p>%uploaddate%uploaddate, %UploadDate stays</p>");
+    const std::string page = ghost.write("index.html", templateBytes);
+    auto job = archiveJob(ghost.path(), TSettings::Upload, server.address());
+    job->HTML = page;
+    const std::string nar = ghost / "ghost-2007-03-05.nar";
+
+    auto [log, ok] = runThroughLoop(*job);
+    ASSERT_TRUE(ok) << ::testing::PrintToString(log);
+    ASSERT_GE(log.size(), 7u);
+    EXPECT_EQ(Lines(log.end() - 8, log.end()),
+              (Lines{nar + "を生成しました。", server.address() + "へ接続します。",
+                     "ターゲットディレクトリが見つかりません。作成します。", nar + "をアップロードします。",
+                     nar + "をアップロードしました。", page + "をアップロードします。",
+                     page + "をアップロードしました。", "nar実行しました。\r\n"}));
+
+    const std::string remoteNar = server.root() + "pub/ghost-2007-03-05.nar";
+    expectArchiveOf(remoteNar, ghost, selectedFiles());
+    const std::string size = std::to_string(fs::file_size(remoteNar) / 1024) + " KB";
+    EXPECT_EQ(ReadAll(server.root() + "pub/index.html"),
+              Utf8ToCp932("<html>\r\n<p>更新日 03/05/07 14:07:09</p>\r\n<p>" + size +
+                          "</p>\r\n<p>03/05/0703/05/07, %UploadDate stays</p>\r\n"));
+    // The archive in binary, the page in ASCII type (named from the login directory: the upload
+    // directory was just made, so no change into it was needed).
+    Lines commands = server.essentialCommands();
+    auto at = [&](const std::string& c) { return std::find(commands.begin(), commands.end(), c); };
+    ASSERT_NE(at("STOR pub/index.html"), commands.end()) << ::testing::PrintToString(commands);
+    EXPECT_LT(at("MKD pub"), at("STOR pub/ghost-2007-03-05.nar"));
+    EXPECT_LT(at("TYPE I"), at("STOR pub/ghost-2007-03-05.nar"));
+    EXPECT_LT(at("STOR pub/ghost-2007-03-05.nar"), at("TYPE A"));
+    EXPECT_LT(at("TYPE A"), at("STOR pub/index.html"));
+
+    // Locally: the archive is gone, the template untouched, no filled page left behind.
+    EXPECT_FALSE(fs::exists(nar));
+    EXPECT_EQ(ReadAll(page), templateBytes);
+    EXPECT_EQ(entries(ghost.path()),
+              (std::set<std::string>{"ghost", "index.html", "readme.txt", "shell", "updates2.dau"}));
+    EXPECT_EQ(ReadAll(ghost / "updates2.dau"), expectedList(ghost, selectedFiles()));
+}
+
+TEST(ArchiveJobs, APageWithoutPlaceholdersIsStillRewrittenWithCrLf) {
+    TempDir ghost, pages;
+    ghost.write("readme.txt", "r");
+    // Elsewhere than the base folder, where a file of the page's name must not be touched either.
+    const std::string page = pages.write("page.htm", bytes("one\ntwo\rthree\r\n\r\nNUL\0kept"));
+    const std::string sameName = ghost.write("page.htm", "a ghost file of the page's name");
+    for (bool asReceived : {true, false}) {
+        FtpServer::Config config;
+        config.asciiAsReceived = asReceived;
+        FtpServer server(config);
+        server.rootDir().mkdir("pub");
+        auto job = archiveJob(ghost.path(), TSettings::Upload, server.address(), "readme.txt");
+        job->HTML = page;
+        auto [log, ok] = runThroughLoop(*job);
+        ASSERT_TRUE(ok) << ::testing::PrintToString(log);
+        EXPECT_TRUE(contains(log, ghost / "page.htm" + "をアップロードしました。"));
+        // Sent with CR LF; a server that turns ASCII line ends into its own stores LF, which a binary
+        // transfer would not have done.
+        EXPECT_EQ(ReadAll(server.root() + "pub/page.htm"),
+                  asReceived ? bytes("one\r\ntwo\r\nthree\r\n\r\nNUL\0kept\r\n")
+                             : bytes("one\ntwo\nthree\n\nNUL\0kept\n"));
+        EXPECT_EQ(ReadAll(sameName), "a ghost file of the page's name");
+        EXPECT_EQ(entries(ghost.path()), (std::set<std::string>{"page.htm", "readme.txt", "updates2.dau"}));
+    }
+}
+
+TEST(ArchiveJobs, TheSizeIsShownInWholeKilobytesRoundedDown) {
+    TempDir ghost, pages;
+    FixedClock clock;
+    const std::string page = pages.write("size.html", "%uploadsize");
+    // The size of an archive of one incompressible member (stored) is its data plus fixed headers.
+    ghost.write("a", RandomBytes(500));
+    auto probe = archiveJob(ghost.path(), TSettings::NarCreate, "", "a");
+    ASSERT_TRUE(runThroughLoop(*probe).second);
+    const int64_t overhead = TSettings::GetLocalFileSize(ghost / "ghost-2007-03-05.nar") - 500;
+    ASSERT_GT(overhead, 0);
+    FtpServer server;
+    server.rootDir().mkdir("pub");
+    for (auto [archiveSize, shown] : {std::pair<int64_t, std::string>{1023, "0 KB"}, {2048, "2 KB"}}) {
+        ghost.write("a", RandomBytes(static_cast<size_t>(archiveSize - overhead), 3));
+        auto job = archiveJob(ghost.path(), TSettings::Upload, server.address(), "a");
+        job->HTML = page;
+        auto [log, ok] = runThroughLoop(*job);
+        ASSERT_TRUE(ok) << ::testing::PrintToString(log);
+        ASSERT_EQ(fs::file_size(server.root() + "pub/ghost-2007-03-05.nar"), uint64_t(archiveSize));
+        EXPECT_EQ(ReadAll(server.root() + "pub/size.html"), shown + "\n"); // LF: the server's line end
+    }
+    EXPECT_EQ(TSettings::GetLocalFileSize(ghost / "a"), int64_t(2048 - overhead));
+    EXPECT_EQ(TSettings::GetLocalFileSize(ghost / "missing"), 0);
+    EXPECT_EQ(TSettings::GetLocalFileSize(ghost.mkdir("folder")), 0);
+}
+
+TEST(ArchiveJobs, UploadFailuresKeepWhatWasNotSent) {
+    FixedClock clock;
+    TempDir pages;
+    const std::string page = pages.write("index.html", "%uploadsize");
+    {
+        // The archive cannot be stored: it stays, and the page is not sent.
+        FtpServer::Config config;
+        config.readOnly = {"pub"};
+        FtpServer server(config);
+        TempDir ghost;
+        makeGhost(ghost);
+        auto job = archiveJob(ghost.path(), TSettings::Upload, server.address());
+        job->HTML = page;
+        auto [log, ok] = runThroughLoop(*job);
+        EXPECT_FALSE(ok);
+        EXPECT_TRUE(startsWith(log[log.size() - 2], "FTP接続が出来ませんでした。転送は行われません：550"))
+            << log[log.size() - 2];
+        expectArchiveOf(ghost / "ghost-2007-03-05.nar", ghost, selectedFiles());
+        EXPECT_FALSE(contains(log, ghost / "index.html" + "をアップロードします。"));
+        EXPECT_EQ(stored(server), Lines{"ghost-2007-03-05.nar"});
+        EXPECT_EQ(server.commands().back(), "QUIT");
+    }
+    {
+        // An upload directory whose parent is missing cannot be made.
+        FtpServer server;
+        TempDir ghost;
+        makeGhost(ghost);
+        auto job = archiveJob(ghost.path(), TSettings::Upload, server.address());
+        job->Directory = "missing/pub";
+        auto [log, ok] = runThroughLoop(*job);
+        EXPECT_FALSE(ok);
+        EXPECT_EQ(log[log.size() - 3], "ターゲットディレクトリが見つかりません。作成します。");
+        EXPECT_TRUE(startsWith(log[log.size() - 2], "FTP接続が出来ませんでした。転送は行われません：550"));
+        EXPECT_TRUE(stored(server).empty());
+        EXPECT_TRUE(fs::exists(ghost / "ghost-2007-03-05.nar"));
+    }
+    {
+        // The page cannot be read: the archive is already up, the job still fails.
+        FtpServer server;
+        server.rootDir().mkdir("pub");
+        TempDir ghost;
+        makeGhost(ghost);
+        auto job = archiveJob(ghost.path(), TSettings::Upload, server.address());
+        job->HTML = pages / "gone.html";
+        auto [log, ok] = runThroughLoop(*job);
+        EXPECT_FALSE(ok);
+        EXPECT_EQ(log[log.size() - 2], "FTP接続が出来ませんでした。転送は行われません：Cannot open " +
+                                           pages / "gone.html" + ": File not found");
+        EXPECT_EQ(stored(server), Lines{"ghost-2007-03-05.nar"});
+        EXPECT_FALSE(fs::exists(ghost / "ghost-2007-03-05.nar"));
+        EXPECT_EQ(entries(ghost.path()),
+                  (std::set<std::string>{"ghost", "readme.txt", "shell", "updates2.dau"}));
+    }
+}
+
+TEST(ArchiveJobs, AnsweringNoToTheDeleteListQuestionMakesNoArchiveAndNoConnection) {
+    FtpServer server;
+    for (uint8_t kind : {TSettings::Upload, TSettings::NarCreate}) {
+        TempDir ghost;
+        makeGhost(ghost);
+        ghost.write("delete.txt", "readme.txt\r\n");
+        auto job = archiveJob(ghost.path(), kind, server.address(), std::string("delete.txt\r\n") + patterns);
+        job->OwnFTP->SetPassword("");
+        ScriptedPrompts prompts;
+        prompts.answers.push_back(false);
+        auto [log, ok] = runThroughLoop(*job);
+        EXPECT_FALSE(ok);
+        EXPECT_EQ(prompts.questions.size(), 1u);
+        EXPECT_TRUE(prompts.inputs.empty()); // the password is asked only once the archive stands
+        EXPECT_TRUE(server.commands().empty());
+        EXPECT_EQ(entries(ghost.path()),
+                  (std::set<std::string>{"delete.txt", "ghost", "readme.txt", "shell"}));
+        EXPECT_EQ(log[log.size() - 2], "delete.txt1行目、readme.txtは存在します。\r\n");
+    }
+}
+
+TEST(ArchiveJobs, AnArchiveThatCannotTakeItsPlaceFailsAndTempZipStays) {
+    FixedClock clock;
+    FtpServer server;
+    {
+        // The archive's folder does not exist: the rename fails; the upload kind then never connects.
+        TempDir ghost;
+        makeGhost(ghost);
+        auto job = archiveJob(ghost.path(), TSettings::Upload, server.address());
+        job->NarName = ghost / "missing/%year.nar";
+        auto [log, ok] = runThroughLoop(*job);
+        EXPECT_FALSE(ok);
+        EXPECT_EQ(Lines(log.end() - 3, log.end()),
+                  (Lines{"圧縮処理を終了しました。",
+                         "圧縮処理に失敗しました。Cannot rename " + ghost / "temp.zip" + " to " +
+                             ghost / "missing/2007.nar" + ": File not found",
+                         "nar実行しました。\r\n"}));
+        expectArchiveOf(ghost / "temp.zip", ghost, selectedFiles()); // left for inspection
+        EXPECT_TRUE(server.commands().empty());
+    }
+    {
+        // An older archive that cannot be deleted stays as it was.
+        TempDir ghost;
+        makeGhost(ghost);
+        const std::string old = ghost.write("pack.nar", "the older archive");
+        if (!SetImmutable(old, true))
+            GTEST_SKIP() << "the file system refuses the immutable attribute";
+        auto job = archiveJob(ghost.path(), TSettings::NarCreate);
+        job->NarName = old;
+        auto [log, ok] = runThroughLoop(*job);
+        SetImmutable(old, false);
+        EXPECT_FALSE(ok);
+        EXPECT_EQ(log[log.size() - 2],
+                  "圧縮処理に失敗しました。Cannot delete " + old + ": File access denied");
+        EXPECT_EQ(ReadAll(old), "the older archive");
+        expectArchiveOf(ghost / "temp.zip", ghost, selectedFiles());
+    }
+}
+
+TEST(ArchiveJobs, PackingFailuresMakeNoArchive) {
+    FixedClock clock;
+    {
+        // The zip writer fails (a listed file that cannot be read): its message is logged.
+        TempDir ghost;
+        makeGhost(ghost);
+        ASSERT_EQ(::symlink("/proc/self/mem", (ghost / "ghost/master/mem.dic").c_str()), 0);
+        auto job = archiveJob(ghost.path(), TSettings::NarCreate);
+        auto [log, ok] = runThroughLoop(*job);
+        EXPECT_FALSE(ok);
+        const std::string& line = log[log.size() - 2];
+        EXPECT_TRUE(startsWith(line, "圧縮処理に失敗しました。")) << line;
+        EXPECT_NE(line.find("mem.dic"), std::string::npos) << line;
+        EXPECT_FALSE(contains(log, "圧縮処理を終了しました。"));
+        EXPECT_FALSE(fs::exists(ghost / "ghost-2007-03-05.nar"));
+    }
+    {
+        // No file to pack: no archive, and an older one of that name stays.
+        TempDir ghost;
+        const std::string old = ghost.write("ghost-2007-03-05.nar", "older");
+        auto job = archiveJob(ghost.path(), TSettings::NarCreate, "", "nothing*.txt");
+        auto [log, ok] = runThroughLoop(*job);
+        EXPECT_FALSE(ok);
+        EXPECT_EQ(log[log.size() - 2],
+                  "圧縮処理に失敗しました。" + ghost / "temp.zip" + " was not made: no file to pack.");
+        EXPECT_EQ(ReadAll(old), "older");
+    }
+    {
+        // The zip library is missing: the pack raises, and the fixed line alone is logged.
+        TempDir ghost;
+        makeGhost(ghost);
+        struct RestoreLibraries {
+            ~RestoreLibraries() {
+                ResetArchiverLibraries();
+                TZip32().FreeDLL();
+            }
+        } restore;
+        UnregisterArchiverLibrary("ZIP32J.DLL");
+        TZip32().FreeDLL();
+        auto job = archiveJob(ghost.path(), TSettings::NarCreate);
+        auto [log, ok] = runThroughLoop(*job);
+        EXPECT_FALSE(ok);
+        EXPECT_EQ(Lines(log.end() - 3, log.end()),
+                  (Lines{"圧縮処理を開始します。", "圧縮処理に失敗しました。", "nar実行しました。\r\n"}));
+        EXPECT_FALSE(fs::exists(ghost / "ghost-2007-03-05.nar"));
+    }
+}
+
+TEST(ArchiveJobs, TempZipIsNeverPackedIntoItselfNorPublishedStale) {
+    FixedClock clock;
+    TempDir ghost;
+    ghost.write("readme.txt", "r");
+    ghost.write("temp.zip", "left by an earlier failure");
+    auto job = archiveJob(ghost.path(), TSettings::NarCreate, "", "*.*");
+    auto [log, ok] = runThroughLoop(*job);
+    ASSERT_TRUE(ok) << ::testing::PrintToString(log);
+    EXPECT_EQ(log[3], "readme.txt\r\ntemp.zip\r\n"); // listed as found, but left out from here on
+    expectArchiveOf(ghost / "ghost-2007-03-05.nar", ghost, {{"readme.txt", "readme.txt"}});
+    EXPECT_EQ(ReadAll(ghost / "updates2.dau"), expectedList(ghost, {{"readme.txt", "readme.txt"}}));
+    EXPECT_FALSE(fs::exists(ghost / "temp.zip"));
+
+    // With nothing else to pack, the stale temp.zip does not become the archive.
+    ASSERT_TRUE(fs::remove(ghost / "ghost-2007-03-05.nar"));
+    ghost.write("temp.zip", "left by an earlier failure");
+    auto only = archiveJob(ghost.path(), TSettings::NarCreate, "", "temp.zip");
+    auto [log2, ok2] = runThroughLoop(*only);
+    EXPECT_FALSE(ok2);
+    EXPECT_EQ(log2[log2.size() - 2],
+              "圧縮処理に失敗しました。" + ghost / "temp.zip" + " was not made: no file to pack.");
+    EXPECT_FALSE(fs::exists(ghost / "ghost-2007-03-05.nar"));
+}
+
+TEST(ArchiveJobs, AnUpdateListThatCannotBeWrittenEndsTheRun) {
+    TempDir ghost;
+    makeGhost(ghost);
+    ghost.mkdir("updates2.dau"); // a folder where the list goes
+    auto job = archiveJob(ghost.path(), TSettings::NarCreate);
+    auto other = archiveJob(ghost.path(), TSettings::NarCreate);
+    VectorSink sink;
+    EXPECT_THROW(RunJobs(
+                     2, [&](int i) { return i == 0 ? job.get() : other.get(); }, sink),
+                 EFileError);
+    EXPECT_EQ(sink.lines.back(), "ファイルリストを生成しました。"); // no closing line, no second job
+    EXPECT_FALSE(fs::exists(ghost / "temp.zip"));
+}
+
+TEST(ArchiveJobs, VsftpdOverImplicitTlsTakesTheArchiveAndThePage) {
+    FixedClock clock;
+    ScopedEnv locale("LC_ALL", "C");
+    VsftpdServer server(Certificates().serverCert, Certificates().serverKey);
+    TempDir ghost, pages;
+    makeGhost(ghost);
+    const std::string page = pages.write("dl.html", "<p>%uploaddate %uploadtime</p>\n<p>%uploadsize</p>\n");
+    auto job = archiveJob(ghost.path(), TSettings::Upload, server.address());
+    job->OwnFTP->ID = "anonymous";
+    job->OwnFTP->SetPassword("guest");
+    job->OwnFTP->SSL = true;
+    job->ClientOptions.CAFile = Certificates().caFile;
+    job->HTML = page;
+    auto [log, ok] = runThroughLoop(*job);
+    ASSERT_TRUE(ok) << ::testing::PrintToString(log);
+    const std::string remoteNar = server.pub() + "ghost-2007-03-05.nar";
+    expectArchiveOf(remoteNar, ghost, selectedFiles());
+    // vsftpd stores ASCII uploads as they arrive: CR LF.
+    EXPECT_EQ(ReadAll(server.pub() + "dl.html"), "<p>03/05/07 14:07:09</p>\r\n<p>" +
+                                                     std::to_string(fs::file_size(remoteNar) / 1024) +
+                                                     " KB</p>\r\n");
+    EXPECT_FALSE(fs::exists(ghost / "ghost-2007-03-05.nar"));
+}
