@@ -7,6 +7,7 @@
 #include "platform/Cp932.h"
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
+#include "platform/RunControl.h"
 #include "updatelist/Updates2dau.h"
 
 #include <cerrno>
@@ -132,8 +133,13 @@ int64_t TSettings::GetLocalFileSize(const std::string& path) {
 std::string TSettings::MakeNar() {
     const std::string base = BaseFolder();
     TUpdates2dau list;
-    if (!MakeFileList(list))
+    try {
+        if (!MakeFileList(list))
+            return {};
+    } catch (const ECancelled& e) {
+        Log(std::string("圧縮処理に失敗しました。") + e.what());
         return {};
+    }
 
     const std::string temp = base + TemporaryArchive;
     // A temp.zip left by an earlier failure is neither distributed nor packed into the new one.
@@ -189,6 +195,8 @@ std::string TSettings::MakeNar() {
         }
         Log(nar + "を生成しました。");
         return nar;
+    } catch (const ECancelled& e) {
+        return failed(e.what());
     } catch (const std::exception&) {
         Log("圧縮処理に失敗しました。");
         return {};
@@ -216,7 +224,13 @@ bool TSettings::RunUpload() {
         Log(ftp->Host + "へ接続します。");
         EnterUploadDirectory(*ftp);
         Log(archive + "をアップロードします。");
+        RunProgress progress{"アップロードしています", 0, 1, 0, GetLocalFileSize(archive)};
+        ftp->OnBytesMoved = [&](int64_t bytes) {
+            progress.BytesDone += bytes;
+            ReportProgress(progress);
+        };
         ftp->Put(archive, ExtractFileName(archive));
+        ftp->OnBytesMoved = nullptr;
         const int64_t size = GetLocalFileSize(archive);
         Log(archive + "をアップロードしました。");
         RemoveFile(archive);

@@ -139,6 +139,8 @@ struct TFTPClient::Session {
     bool writeFailed = false;
     int64_t moved = 0, reported = 0;
     Clock::time_point lastActivity;
+    int aborted = 0; // Stalled or Cancelled when the progress callback stopped libcurl
+    long stallMs = 60000;
     // An ASCII-type upload of a text whose lines may already end with CR LF: each CR LF is handed to
     // libcurl as LF, which it sends as CR LF, so that the wire carries CR LF once, never CR CR LF.
     bool asciiUpload = false;
@@ -265,6 +267,23 @@ struct TFTPClient::Session {
         }
     }
 
+    // libcurl waits for some replies by itself, blocking (the one after an upload, for example), and calls
+    // only this meanwhile, about once a second: the window system gets its turn here too, and a cancel
+    // or a stall ends the wait.
+    static int onProgress(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+        auto* s = static_cast<Session*>(self);
+        static Clock::time_point lastPump;
+        if (ms(Clock::now() - lastPump) >= 250) {
+            Prompts().ProcessMessages();
+            lastPump = Clock::now();
+        }
+        if (CancelRequested())
+            s->aborted = Cancelled;
+        else if (s->ready && ms(Clock::now() - s->lastActivity) > s->stallMs)
+            s->aborted = Stalled;
+        return s->aborted != 0 ? 1 : 0;
+    }
+
     static curl_socket_t onOpenSocket(void* self, curlsocktype purpose, curl_sockaddr* address) {
         auto* s = static_cast<Session*>(self);
         // Data connections go to other ports; a connection to the control port, or any connection at all
@@ -381,6 +400,7 @@ void TFTPClient::Connect() {
 
     auto* s = new Session;
     sessions_.push_back(s);
+    s->stallMs = Options.StallTimeoutMs;
     s->easy = curl_easy_init();
     s->multi = curl_multi_init();
     if (!s->easy || !s->multi) {
@@ -407,12 +427,15 @@ void TFTPClient::Connect() {
     curl_easy_setopt(e, CURLOPT_READDATA, s);
     curl_easy_setopt(e, CURLOPT_OPENSOCKETFUNCTION, &Session::onOpenSocket);
     curl_easy_setopt(e, CURLOPT_OPENSOCKETDATA, s);
+    curl_easy_setopt(e, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(e, CURLOPT_XFERINFOFUNCTION, &Session::onProgress);
+    curl_easy_setopt(e, CURLOPT_XFERINFODATA, s);
     curl_easy_setopt(e, CURLOPT_CLOSESOCKETFUNCTION, &Session::onCloseSocket);
     curl_easy_setopt(e, CURLOPT_CLOSESOCKETDATA, s);
     curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, Options.ConnectTimeoutMs);
     // The stall detection below ends a silent server; this bounds what libcurl waits for by itself (the
     // reply to QUIT, for example).
-    curl_easy_setopt(e, CURLOPT_SERVER_RESPONSE_TIMEOUT, (Options.StallTimeoutMs + 999) / 1000);
+    curl_easy_setopt(e, CURLOPT_SERVER_RESPONSE_TIMEOUT, (Options.StallTimeoutMs + 999) / 1000 + 5);
     curl_easy_setopt(e, CURLOPT_ACCEPTTIMEOUT_MS, Options.ActiveAcceptTimeoutMs);
     curl_easy_setopt(e, CURLOPT_TCP_KEEPALIVE, 1L);
     for (const std::string& entry : Options.Resolve)
@@ -465,12 +488,15 @@ void TFTPClient::start(Session& s, Request request) {
     s.errors[0] = '\0';
     s.moved = s.reported = 0;
     s.refusedNewControl = false;
+    s.aborted = 0;
     s.lastActivity = Clock::now();
     s.busy = true;
     curl_multi_add_handle(s.multi, e);
 }
 
 void TFTPClient::finish(Session& s, int result) {
+    if (result == CURLE_ABORTED_BY_CALLBACK && s.aborted != 0)
+        result = s.aborted;
     if (result == Stalled || result == Cancelled || result == Aborted)
         s.cut(); // before the handle goes, so that libcurl does not wait on the server
     curl_multi_remove_handle(s.multi, s.easy);
@@ -585,6 +611,10 @@ void TFTPClient::runOnMain(Request request) {
     bool transfer = !request.path.empty();
     start(m, std::move(request));
     drive([&] { return done; });
+    if (result == Cancelled) {
+        lose(ECancelled().what());
+        throw ECancelled();
+    }
     if (connecting && result == CURLE_OK)
         m.loggedIn();
     if (result == CURLE_OK) {
@@ -598,7 +628,7 @@ void TFTPClient::runOnMain(Request request) {
     Failure f;
     f.keepsConnection = transfer && (result == CURLE_REMOTE_FILE_NOT_FOUND || result == CURLE_WRITE_ERROR ||
                                      result == CURLE_FTP_COULDNT_RETR_FILE);
-    if (result == Stalled)
+    if (result == Stalled || (!connecting && result == CURLE_OPERATION_TIMEDOUT))
         f.message = "The server stopped responding: nothing moved for " +
                     std::to_string((Options.StallTimeoutMs + 999) / 1000) + " seconds.";
     else if (connecting && result == CURLE_OPERATION_TIMEDOUT)
@@ -775,7 +805,9 @@ void TFTPClient::openExtraConnections() {
         curl_easy_setopt(e, CURLOPT_READDATA, s);
         curl_easy_setopt(e, CURLOPT_OPENSOCKETDATA, s);
         curl_easy_setopt(e, CURLOPT_CLOSESOCKETDATA, s);
+        curl_easy_setopt(e, CURLOPT_XFERINFODATA, s);
         curl_easy_setopt(e, CURLOPT_QUOTE, nullptr);
+        s->stallMs = Options.StallTimeoutMs;
         for (const std::string& entry : Options.Resolve)
             s->resolve = curl_slist_append(s->resolve, entry.c_str());
         curl_easy_setopt(e, CURLOPT_RESOLVE, s->resolve);
@@ -823,10 +855,10 @@ void TFTPClient::StartPut(const std::string& localPath, const std::string& remot
             ++uploadsDone_;
             return;
         }
-        if (result == Aborted)
-            return;
+        if (result == Aborted || result == Cancelled)
+            return; // the run is ending; the caller hears of the cancel itself
         if (pendingFailure_.empty()) {
-            if (result == Stalled)
+            if (result == Stalled || result == CURLE_OPERATION_TIMEDOUT)
                 pendingFailure_ = "The server stopped responding: nothing moved for " +
                                   std::to_string((Options.StallTimeoutMs + 999) / 1000) + " seconds.";
             else if (session.refusedNewControl || session.controlClosed || result == CURLE_RECV_ERROR ||

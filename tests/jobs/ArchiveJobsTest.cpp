@@ -5,6 +5,7 @@
 #include "platform/Clock.h"
 #include "platform/Cp932.h"
 #include "platform/Errors.h"
+#include "platform/RunControl.h"
 #include "support/FtpServer.h"
 #include "support/ReferenceMd5.h"
 #include "support/ScopedEnv.h"
@@ -18,6 +19,7 @@
 #include "support/ZipHeaders.h"
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <set>
@@ -542,4 +544,51 @@ TEST(ArchiveJobs, VsftpdOverImplicitTlsTakesTheArchiveAndThePage) {
                                                      std::to_string(fs::file_size(remoteNar) / 1024) +
                                                      " KB</p>\r\n");
     EXPECT_FALSE(fs::exists(ghost / "ghost-2007-03-05.nar"));
+}
+
+TEST(ArchiveJobs, CancelEndsTheJobWithItsOwnLineAndTheRunWithIt) {
+    for (bool duringUpload : {false, true}) {
+        SCOPED_TRACE(duringUpload ? "during the archive's upload" : "during the list build");
+        FtpServer::Config config;
+        config.switches = {"--stall-after", "65536"};
+        FtpServer server(config);
+        server.rootDir().mkdir("pub");
+        TempDir ghost;
+        makeGhost(ghost);
+        ghost.write("shell/master/big.png", RandomBytes(2 << 20));
+        auto job = archiveJob(ghost.path(), TSettings::Upload, server.address());
+        auto later = archiveJob(ghost.path(), TSettings::NarCreate);
+        later->Name = "later";
+        ScriptedPrompts prompts;
+        std::chrono::steady_clock::time_point cancelledAt;
+        prompts.onPump = [&](int n) {
+            bool now = duringUpload
+                           ? !server.commands().empty() && server.commands().back().rfind("STOR", 0) == 0
+                           : n == 2;
+            if (now && !CancelRequested()) {
+                cancelledAt = std::chrono::steady_clock::now();
+                RequestCancel();
+            }
+        };
+        VectorSink sink;
+        std::vector<TSettings*> jobs = {job.get(), later.get()};
+        RunCounts counts = RunJobs(
+            2, [&](int i) { return jobs[size_t(i)]; }, sink);
+        EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - cancelledAt).count(), 1.0);
+        EXPECT_EQ(counts.Run, 1);
+        EXPECT_EQ(counts.Succeeded, 0);
+        EXPECT_TRUE(std::find(sink.lines.begin(), sink.lines.end(),
+                              duringUpload
+                                  ? "FTP接続が出来ませんでした。転送は行われません：ユーザーが中止しました。"
+                                  : "圧縮処理に失敗しました。ユーザーが中止しました。") != sink.lines.end())
+            << ::testing::PrintToString(sink.lines);
+        EXPECT_TRUE(prompts.errors.empty());
+        EXPECT_FALSE(fs::exists(ghost / "temp.zip"));
+        // An archive whose upload was cancelled stays; none is made when the list build was.
+        int archives = 0;
+        for (const auto& e : fs::directory_iterator(ghost.path()))
+            archives += e.path().extension() == ".nar";
+        EXPECT_EQ(archives, duringUpload ? 1 : 0);
+        ClearCancel();
+    }
 }
