@@ -8,21 +8,29 @@
 
 #include <algorithm>
 #include <arpa/inet.h>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <curl/curl.h>
 #include <fcntl.h>
+#include <mutex>
 #include <poll.h>
 #include <sys/select.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+int64_t nowMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now().time_since_epoch()).count();
+}
 
 #ifdef _WIN32
 constexpr bool CurlAddsCrOnAsciiUpload = false;
@@ -137,17 +145,30 @@ struct TFTPClient::Session {
     bool lost = false;
     Request request;
     bool writeFailed = false;
-    int64_t moved = 0, reported = 0;
-    Clock::time_point lastActivity;
-    int aborted = 0; // Stalled or Cancelled when the progress callback stopped libcurl
-    long stallMs = 60000;
+    // A request runs on a thread of its own, so that libcurl's waits (it waits for the reply after an
+    // upload by itself, blocking) hold up neither the window system nor the other connections. The
+    // callbacks below run there and touch nothing but their session; the client reads these.
+    std::thread worker;
+    std::atomic<bool> finished{false};
+    int curlResult = CURLE_OK;
+    std::atomic<int64_t> moved{0};
+    int64_t reported = 0;
+    std::atomic<int64_t> lastActivityMs{0};
+    std::atomic<int> aborted{0}; // Stalled, Cancelled or Aborted when the client stops the request
     // An ASCII-type upload of a text whose lines may already end with CR LF: each CR LF is handed to
     // libcurl as LF, which it sends as CR LF, so that the wire carries CR LF once, never CR CR LF.
     bool asciiUpload = false;
     bool heldCr = false; // a CR at the end of the last read, not known yet to start a CR LF
     std::vector<char> scratch;
 
-    ~Session() { cleanup(); }
+    ~Session() {
+        if (worker.joinable()) {
+            aborted = Aborted;
+            cut();
+            worker.join();
+        }
+        cleanup();
+    }
 
     size_t readAscii(char* buffer, size_t room) {
         for (;;) {
@@ -167,7 +188,7 @@ struct TFTPClient::Session {
                 return out;
             }
             moved += r;
-            lastActivity = Clock::now();
+            touch();
             for (ssize_t i = 0; i < r; ++i) {
                 char c = scratch[static_cast<size_t>(i)];
                 if (heldCr) {
@@ -218,7 +239,7 @@ struct TFTPClient::Session {
 
     static size_t onHeader(char* data, size_t size, size_t n, void* self) {
         auto* s = static_cast<Session*>(self);
-        s->lastActivity = Clock::now();
+        s->touch();
         std::string line(data, size * n);
         while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
             line.pop_back();
@@ -247,7 +268,7 @@ struct TFTPClient::Session {
             done += static_cast<size_t>(w);
         }
         s->moved += static_cast<int64_t>(total);
-        s->lastActivity = Clock::now();
+        s->touch();
         return total;
     }
 
@@ -259,7 +280,7 @@ struct TFTPClient::Session {
             ssize_t r = ::read(s->request.fd, buffer, size * n);
             if (r >= 0) {
                 s->moved += r;
-                s->lastActivity = Clock::now();
+                s->touch();
                 return static_cast<size_t>(r);
             }
             if (errno != EINTR)
@@ -267,21 +288,27 @@ struct TFTPClient::Session {
         }
     }
 
-    // libcurl waits for some replies by itself, blocking (the one after an upload, for example), and calls
-    // only this meanwhile, about once a second: the window system gets its turn here too, and a cancel
-    // or a stall ends the wait.
+    void touch() { lastActivityMs = nowMs(); }
+    long idleMs() const { return static_cast<long>(nowMs() - lastActivityMs); }
+
+    // libcurl calls this also while it waits for a reply by itself: the client's stop ends the wait.
     static int onProgress(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
-        auto* s = static_cast<Session*>(self);
-        static Clock::time_point lastPump;
-        if (ms(Clock::now() - lastPump) >= 250) {
-            Prompts().ProcessMessages();
-            lastPump = Clock::now();
+        return static_cast<Session*>(self)->aborted != 0 ? 1 : 0;
+    }
+
+    void run() {
+        for (;;) {
+            int running = 0;
+            curl_multi_perform(multi, &running);
+            if (running == 0 || aborted != 0)
+                break;
+            curl_multi_poll(multi, nullptr, 0, 100, nullptr);
         }
-        if (CancelRequested())
-            s->aborted = Cancelled;
-        else if (s->ready && ms(Clock::now() - s->lastActivity) > s->stallMs)
-            s->aborted = Stalled;
-        return s->aborted != 0 ? 1 : 0;
+        int left = 0;
+        curlResult = aborted != 0 ? CURLE_ABORTED_BY_CALLBACK : CURLE_OK;
+        while (CURLMsg* msg = curl_multi_info_read(multi, &left))
+            if (msg->msg == CURLMSG_DONE)
+                curlResult = msg->data.result;
     }
 
     static curl_socket_t onOpenSocket(void* self, curlsocktype purpose, curl_sockaddr* address) {
@@ -400,7 +427,6 @@ void TFTPClient::Connect() {
 
     auto* s = new Session;
     sessions_.push_back(s);
-    s->stallMs = Options.StallTimeoutMs;
     s->easy = curl_easy_init();
     s->multi = curl_multi_init();
     if (!s->easy || !s->multi) {
@@ -486,27 +512,56 @@ void TFTPClient::start(Session& s, Request request) {
     s.lastReply.clear();
     s.lastCode = 0;
     s.errors[0] = '\0';
-    s.moved = s.reported = 0;
+    s.moved = 0;
+    s.reported = 0;
     s.refusedNewControl = false;
     s.aborted = 0;
-    s.lastActivity = Clock::now();
+    s.touch();
     s.busy = true;
+    s.finished = false;
     curl_multi_add_handle(s.multi, e);
+    Session* session = &s;
+    try {
+        s.worker = std::thread([this, session] {
+            session->run();
+            {
+                std::lock_guard<std::mutex> lock(wakeMutex_);
+                session->finished = true;
+            }
+            wake_.notify_all();
+        });
+    } catch (const std::system_error&) {
+        // No thread to be had: the request runs here, holding the window up meanwhile.
+        s.run();
+        s.finished = true;
+    }
+}
+
+void TFTPClient::stop(Session& s, int why) {
+    if (!s.busy)
+        return;
+    s.aborted = why;
+    s.cut(); // a blocking wait inside libcurl ends with the connection
+    curl_multi_wakeup(s.multi);
+    if (s.worker.joinable())
+        s.worker.join();
+    finish(s, why);
 }
 
 void TFTPClient::finish(Session& s, int result) {
-    if (result == CURLE_ABORTED_BY_CALLBACK && s.aborted != 0)
+    if (s.worker.joinable())
+        s.worker.join();
+    if (s.aborted != 0)
         result = s.aborted;
-    if (result == Stalled || result == Cancelled || result == Aborted)
-        s.cut(); // before the handle goes, so that libcurl does not wait on the server
     curl_multi_remove_handle(s.multi, s.easy);
     curl_easy_setopt(s.easy, CURLOPT_QUOTE, nullptr);
     curl_slist_free_all(s.quote);
     s.quote = nullptr;
     s.busy = false;
-    if (OnBytesMoved && s.moved > s.reported)
-        OnBytesMoved(s.moved - s.reported);
-    s.reported = s.moved;
+    int64_t moved = s.moved;
+    if (OnBytesMoved && moved > s.reported)
+        OnBytesMoved(moved - s.reported);
+    s.reported = moved;
     Request request = std::move(s.request);
     s.request = Request();
     if (request.done)
@@ -520,66 +575,47 @@ void TFTPClient::drive(const std::function<bool()>& until) {
         for (Session* s : sessions_) {
             if (!s->busy)
                 continue;
-            int running = 0;
-            curl_multi_perform(s->multi, &running);
-            if (running == 0) {
-                int result = CURLE_OK, left = 0;
-                while (CURLMsg* msg = curl_multi_info_read(s->multi, &left))
-                    if (msg->msg == CURLMSG_DONE)
-                        result = msg->data.result;
-                finish(*s, result);
+            if (s->finished) {
+                finish(*s, s->curlResult);
                 continue;
             }
             busy = true;
             connecting = connecting || !s->ready;
-            if (OnBytesMoved && s->moved > s->reported) {
-                OnBytesMoved(s->moved - s->reported);
-                s->reported = s->moved;
+            int64_t moved = s->moved;
+            if (OnBytesMoved && moved > s->reported) {
+                OnBytesMoved(moved - s->reported);
+                s->reported = moved;
             }
         }
         if (until() || !busy)
             return;
 
-        fd_set readable, writable, failed;
-        FD_ZERO(&readable);
-        FD_ZERO(&writable);
-        FD_ZERO(&failed);
-        int maxFd = -1;
-        long wait = connecting ? 125 : 250;
-        for (Session* s : sessions_) {
-            if (!s->busy)
-                continue;
-            int fd = -1;
-            curl_multi_fdset(s->multi, &readable, &writable, &failed, &fd);
-            maxFd = std::max(maxFd, fd);
-            long timeout = -1;
-            curl_multi_timeout(s->multi, &timeout);
-            if (timeout >= 0)
-                wait = std::min(wait, timeout);
+        // The requests run on their threads; this one waits for the next to end, and keeps the window
+        // system going every slice meanwhile.
+        const long slice = connecting ? 125 : 250;
+        {
+            std::unique_lock<std::mutex> lock(wakeMutex_);
+            wake_.wait_for(lock, std::chrono::milliseconds(slice), [&] {
+                for (Session* s : sessions_)
+                    if (s->busy && s->finished)
+                        return true;
+                return false;
+            });
         }
-        int events = 0;
-        if (maxFd < 0) {
-            ::poll(nullptr, 0, static_cast<int>(std::min(wait, 50L)));
-        } else {
-            timeval tv{wait / 1000, static_cast<suseconds_t>((wait % 1000) * 1000)};
-            events = ::select(maxFd + 1, &readable, &writable, &failed, &tv);
-        }
-        // Pumping also while data moves, at the same pace, so that the user's cancel reaches the run.
-        if (events <= 0 || ms(Clock::now() - lastPump) >= 250) {
+        if (ms(Clock::now() - lastPump) >= slice) {
             Prompts().ProcessMessages();
             lastPump = Clock::now();
         }
         if (CancelRequested()) {
             for (Session* s : sessions_)
-                if (s->busy)
-                    finish(*s, Cancelled);
+                stop(*s, Cancelled);
             lose(ECancelled().what());
             throw ECancelled();
         }
         // Logging in has its own time-out; after it, a reply or data that stops moving is a stall.
         for (Session* s : sessions_)
-            if (s->busy && s->ready && ms(Clock::now() - s->lastActivity) > Options.StallTimeoutMs)
-                finish(*s, Stalled);
+            if (s->busy && s->ready && s->idleMs() > Options.StallTimeoutMs)
+                stop(*s, Stalled);
     }
 }
 
@@ -784,46 +820,42 @@ void TFTPClient::Put(const std::string& localPath, const std::string& remoteName
     ::close(fd);
 }
 
-void TFTPClient::openExtraConnections() {
-    extrasOpened_ = true;
+void TFTPClient::openExtraConnection() {
     const Session& main = *sessions_.front();
-    if (main.physical.empty() || cwd_.empty())
-        return; // paths could not be told from where each connection is
-    for (int i = 1; i < Connections; ++i) {
-        auto* s = new Session;
-        s->easy = curl_easy_duphandle(main.easy);
-        s->multi = curl_multi_init();
-        if (!s->easy || !s->multi) {
-            delete s;
-            return;
-        }
-        sessions_.push_back(s);
-        CURL* e = s->easy;
-        curl_easy_setopt(e, CURLOPT_ERRORBUFFER, s->errors);
-        curl_easy_setopt(e, CURLOPT_HEADERDATA, s);
-        curl_easy_setopt(e, CURLOPT_WRITEDATA, s);
-        curl_easy_setopt(e, CURLOPT_READDATA, s);
-        curl_easy_setopt(e, CURLOPT_OPENSOCKETDATA, s);
-        curl_easy_setopt(e, CURLOPT_CLOSESOCKETDATA, s);
-        curl_easy_setopt(e, CURLOPT_XFERINFODATA, s);
-        curl_easy_setopt(e, CURLOPT_QUOTE, nullptr);
-        s->stallMs = Options.StallTimeoutMs;
-        for (const std::string& entry : Options.Resolve)
-            s->resolve = curl_slist_append(s->resolve, entry.c_str());
-        curl_easy_setopt(e, CURLOPT_RESOLVE, s->resolve);
-        s->baseUrl = main.baseUrl;
-        Request login;
-        login.connect = true;
-        // A server that refuses more logins (421, 530, too many from one address) is used with the
-        // connections it accepted.
-        login.done = [](Session& session, int result) {
-            if (result == CURLE_OK)
-                session.loggedIn();
-            else
-                session.lost = true;
-        };
-        start(*s, std::move(login));
+    auto* s = new Session;
+    s->easy = curl_easy_duphandle(main.easy);
+    s->multi = curl_multi_init();
+    if (!s->easy || !s->multi) {
+        delete s;
+        return;
     }
+    sessions_.push_back(s);
+    CURL* e = s->easy;
+    curl_easy_setopt(e, CURLOPT_ERRORBUFFER, s->errors);
+    curl_easy_setopt(e, CURLOPT_HEADERDATA, s);
+    curl_easy_setopt(e, CURLOPT_WRITEDATA, s);
+    curl_easy_setopt(e, CURLOPT_READDATA, s);
+    curl_easy_setopt(e, CURLOPT_OPENSOCKETDATA, s);
+    curl_easy_setopt(e, CURLOPT_CLOSESOCKETDATA, s);
+    curl_easy_setopt(e, CURLOPT_XFERINFODATA, s);
+    curl_easy_setopt(e, CURLOPT_QUOTE, nullptr);
+    for (const std::string& entry : Options.Resolve)
+        s->resolve = curl_slist_append(s->resolve, entry.c_str());
+    curl_easy_setopt(e, CURLOPT_RESOLVE, s->resolve);
+    s->baseUrl = main.baseUrl;
+    Request login;
+    login.connect = true;
+    // A server that refuses more logins (421, 530, too many from one address) is used with the
+    // connections it accepted, and no further one is tried.
+    login.done = [this](Session& session, int result) {
+        if (result == CURLE_OK) {
+            session.loggedIn();
+        } else {
+            session.lost = true;
+            refusedMore_ = true;
+        }
+    };
+    start(*s, std::move(login));
 }
 
 TFTPClient::Session* TFTPClient::freeConnection() {
@@ -836,8 +868,19 @@ TFTPClient::Session* TFTPClient::freeConnection() {
 void TFTPClient::WaitForFreeConnection() {
     requireConnection();
     throwPendingFailure();
-    if (Connections > 1 && !extrasOpened_)
-        openExtraConnections();
+    // One more connection when every one is busy, up to the limit: a few changed files cost no logins
+    // they do not need. Paths must be told from where each connection is, so the login directory must be
+    // known.
+    if (!freeConnection() && !refusedMore_ && !cwd_.empty() && !sessions_.front()->physical.empty()) {
+        int usable = 0;
+        bool connecting = false;
+        for (Session* s : sessions_) {
+            usable += !s->lost;
+            connecting = connecting || (!s->ready && !s->lost);
+        }
+        if (!connecting && usable < Connections)
+            openExtraConnection();
+    }
     drive([&] { return freeConnection() != nullptr || !pendingFailure_.empty(); });
     throwPendingFailure();
 }
@@ -897,8 +940,7 @@ void TFTPClient::WaitForUploads() {
 void TFTPClient::Quit() {
     connected_ = false;
     for (Session* s : sessions_)
-        if (s->busy)
-            finish(*s, Aborted);
+        stop(*s, Aborted);
     // Extra connections first; a lost one is cut rather than spoken to.
     for (auto it = sessions_.rbegin(); it != sessions_.rend(); ++it) {
         if ((*it)->lost)
@@ -906,7 +948,7 @@ void TFTPClient::Quit() {
         delete *it;
     }
     sessions_.clear();
-    extrasOpened_ = false;
+    refusedMore_ = false;
     cwd_.clear();
     known_.clear();
 }

@@ -2,9 +2,11 @@
 
 #include "platform/Errors.h"
 
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -35,8 +37,8 @@ struct FTPClientOptions {
 /// on the server and which directories exist in this session (entered or created), and sends a command
 /// only when the answer is not known already: changing into a folder it has just left costs no round
 /// trip, and a transfer names its file relative to where the connection really is. Uploads started with
-/// StartPut run over up to `Connections` control connections at once, the extra ones opened deliberately
-/// on the first such upload; a server that refuses some is used with as many as it accepted. No
+/// StartPut run over up to `Connections` control connections at once, an extra one opened deliberately
+/// whenever all are busy; a server that refuses some is used with as many as it accepted. No
 /// connection is ever replaced by a new login: once one is lost, its work fails. While it waits, the
 /// client lets the window system process its messages (every 250 ms, 125 ms while connecting, also while
 /// data moves), and it gives up when the user cancels the run (ECancelled).
@@ -115,23 +117,27 @@ private:
     // Drives every busy connection until `until` holds, pumping messages; throws ECancelled.
     void drive(const std::function<bool()>& until);
     void finish(Session& session, int result);
+    // Stops a busy connection's request (a stall, a cancel, the end of the session).
+    void stop(Session& session, int why);
     void command(const std::string& verb, const std::string& argument, bool isPath);
     void requireConnection() const;
     void throwPendingFailure() const;
     // Ends the session after a failure: later calls report `reason`.
     void lose(const std::string& reason);
-    void openExtraConnections();
+    void openExtraConnection();
     Session* freeConnection();
     // The path to send from where `session` really is to `path` (absolute) or, where that is not known,
     // `asGiven`.
     std::string pathFor(const Session& session, const std::string& asGiven) const;
     void learnDirectory(const std::string& dir);
 
+    std::mutex wakeMutex_; // with wake_: a request has ended
+    std::condition_variable wake_;
     std::vector<Session*> sessions_; // the first one logs in at Connect and does all but StartPut alone
     TransferType type_ = ftBinary;
     bool connected_ = false;
     bool renameFromRefused_ = false;
-    bool extrasOpened_ = false;
+    bool refusedMore_ = false; // the server refused an extra login
     int uploadsDone_ = 0;
     std::string lostReason_;     // why a session ended by a failure, for the calls after it
     std::string pendingFailure_; // the failure of an upload started with StartPut

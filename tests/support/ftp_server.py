@@ -9,9 +9,10 @@ import argparse
 import os
 import sys
 import threading
+import time
 
 from pyftpdlib.authorizers import DummyAuthorizer
-from pyftpdlib.handlers import DTPHandler, FTPHandler, TLS_DTPHandler, TLS_FTPHandler
+from pyftpdlib.handlers import DTPHandler, FTPHandler, PassiveDTP, TLS_DTPHandler, TLS_FTPHandler
 from pyftpdlib.servers import FTPServer
 from pyftpdlib.handlers import asynchat
 
@@ -39,6 +40,8 @@ def main():
     p.add_argument("--refuse-stor-named", help="refuse STOR of a file of this name with 553")
     p.add_argument("--max-logins", type=int, default=0, help="connections accepted from one address")
     p.add_argument("--ignore-port", action="store_true", help="accept PORT/EPRT but never connect (NAT)")
+    p.add_argument("--latency-ms", type=int, default=0,
+                   help="model a distant host: every reply and every data connection waits this long")
     p.add_argument("--also-ipv6", action="store_true", help="serve ::1 on the same port as well")
     p.add_argument("--ascii-as-received", action="store_true",
                    help="store ASCII-type uploads as they arrive (as vsftpd does by default) instead of "
@@ -61,7 +64,24 @@ def main():
             return data.decode(args.encoding, self.unicode_errors)
 
         def push(self, s):
-            asynchat_push(self, s.encode(reply_encoding, "replace"))
+            data = s.encode(reply_encoding, "replace")
+            if not args.latency_ms:
+                asynchat_push(self, data)
+                return
+            # A round trip before every reply, in order.
+            pending = self.__dict__.setdefault("_pending", [])
+            pending.append((time.monotonic() + args.latency_ms / 1000, data))
+            if len(pending) == 1:
+                self.ioloop.call_later(args.latency_ms / 1000, self._drain)
+
+        def _drain(self):
+            pending = self._pending
+            while pending and pending[0][0] <= time.monotonic() + 0.0005:
+                if self.connected:
+                    asynchat_push(self, pending[0][1])
+                pending.pop(0)
+            if pending:
+                self.ioloop.call_later(max(0, pending[0][0] - time.monotonic()), self._drain)
 
         stors = 0
 
@@ -161,6 +181,13 @@ def main():
         for cls in (DTPHandler, DataHandler):
             cls._posix_ascii_data_wrapper = lambda self, chunk: chunk
     Handler.dtp_handler = watched(DataHandler if args.cert else DTPHandler)
+    if args.latency_ms:
+        class DistantPassiveDTP(PassiveDTP):
+            # Setting up a data connection costs a round trip too.
+            def handle_accepted(self, sock, addr):
+                self.ioloop.call_later(args.latency_ms / 1000, PassiveDTP.handle_accepted, self, sock, addr)
+
+        Handler.passive_dtp = DistantPassiveDTP
     Handler.authorizer = authorizer
     Handler.banner = "test server ready"
     Handler.permit_foreign_addresses = False
