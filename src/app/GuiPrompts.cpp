@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace {
 
@@ -12,11 +13,15 @@ QString q(const std::string& s) {
 
 } // namespace
 
-bool GuiPrompts::AskYesNo(const std::string& title, const std::string& text, Icon icon) {
+bool GuiPrompts::AskYesNo(const std::string& title, const std::string& text, Icon icon, bool defaultNo) {
     QMessageBox box(icon == Icon::Warning ? QMessageBox::Warning
                     : icon == Icon::Error ? QMessageBox::Critical
                                           : QMessageBox::Information,
                     q(title), q(text), QMessageBox::Yes | QMessageBox::No, QApplication::activeWindow());
+    // The platform's own captions, whatever translation Qt has at hand.
+    box.button(QMessageBox::Yes)->setText(QString::fromUtf8("はい(&Y)"));
+    box.button(QMessageBox::No)->setText(QString::fromUtf8("いいえ(&N)"));
+    box.setDefaultButton(defaultNo ? QMessageBox::No : QMessageBox::Yes);
     return box.exec() == QMessageBox::Yes;
 }
 

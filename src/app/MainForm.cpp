@@ -267,7 +267,7 @@ void TMainForm::RunButtonClick() {
 void TMainForm::AboutMenuClick() {
     std::string text =
         QApplication::applicationName().toStdString() + QUILLON_VERSION + "\n" + "開発元サイトを開きますか？";
-    if (Prompts().AskYesNo("情報", text, UserPrompts::Icon::Information))
+    if (Prompts().AskYesNo("情報", text, UserPrompts::Icon::Information, false))
         QDesktopServices::openUrl(QUrl(QString::fromUtf8(QUILLON_SITE)));
 }
 
@@ -403,6 +403,7 @@ void TMainForm::FillEditor(TCreateForm& editor, const TSettings& job) {
     editor.PasswordEdit->setText(q(ftp->GetStoredPassword()));
     editor.PassiveCheck->setChecked(ftp->Passive);
     editor.SSLCheck->setChecked(ftp->SSL);
+    editor.ExplicitTLSCheck->setChecked(ftp->ExplicitTLS);
     editor.UseDefaultFTPCheck->setChecked(job.UseCommon);
     editor.DefaultCheckBox->setChecked(job.DefaultCheck);
     editor.UpDirEdit->setText(q(job.Directory));
@@ -415,6 +416,9 @@ void TMainForm::FillEditor(TCreateForm& editor, const TSettings& job) {
 
 void TMainForm::ApplyEditor(TSettings& job, const TCreateForm& editor) {
     job.CommonFTP = &store_.CommonFTP;
+    const std::string previousServer = editor.MakeCommon ? store_.CommonFTP.Server
+                                       : job.OwnFTP      ? job.OwnFTP->Server
+                                                         : std::string();
     // The settings the editor does not show stay what they were.
     auto fresh = std::make_unique<TFTPConfig>();
     if (job.OwnFTP)
@@ -429,6 +433,9 @@ void TMainForm::ApplyEditor(TSettings& job, const TCreateForm& editor) {
     ftp.SetPassword(editor.PasswordEdit->text().toStdString());
     ftp.Passive = editor.PassiveCheck->isChecked();
     ftp.SSL = editor.SSLCheck->isChecked();
+    ftp.ExplicitTLS = editor.ExplicitTLSCheck->isChecked();
+    if (ftp.Server != previousServer)
+        ftp.CertFingerprint.clear(); // a certificate trusted for one server says nothing of another
     job.Name = editor.NameEdit->text().toStdString();
     job.Directory = editor.UpDirEdit->text().toStdString();
     job.TargetFolder = editor.TargetFolderEdit->text().toStdString();

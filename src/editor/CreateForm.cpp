@@ -247,6 +247,7 @@ void TCreateForm::buildWindow() {
     PasswordEdit->setStyleSheet("lineedit-password-character: 42"); // one '*' per character
     check(PassiveCheck, "PassiveCheck", "パッシブモード(&V)", GroupBox2);
     check(SSLCheck, "SSLCheck", "SSL(&L)", GroupBox2);
+    check(ExplicitTLSCheck, "ExplicitTLSCheck", "明示的TLS(AUTH TLS)(&E)", GroupBox2);
     check(UseDefaultFTPCheck, "UseDefaultFTPCheck", "共通設定を使う(&F)", GroupBox2);
     button(SetDefaultButton, "SetDefaultButton", "この設定を共通設定にする(&U)", GroupBox2);
     server->addWidget(ServerLabel, 0, 0);
@@ -255,10 +256,9 @@ void TCreateForm::buildWindow() {
     server->addWidget(IDEdit, 1, 1);
     server->addWidget(PasswordLabel, 2, 0);
     server->addWidget(PasswordEdit, 2, 1);
-    // The middle column keeps its third row, under SSL, free for one more connection option; its width
-    // is reserved for a caption of about twenty characters.
     server->addWidget(PassiveCheck, 0, 3);
     server->addWidget(SSLCheck, 1, 3);
+    server->addWidget(ExplicitTLSCheck, 2, 3);
     server->setColumnMinimumWidth(3, 170);
     server->addWidget(UseDefaultFTPCheck, 0, 5);
     server->addWidget(SetDefaultButton, 1, 5);
@@ -326,6 +326,8 @@ void TCreateForm::buildWindow() {
     connect(HTMLLocateButton, &QPushButton::clicked, this, &TCreateForm::HTMLLocateButtonClick);
     connect(NarLocateButton, &QPushButton::clicked, this, &TCreateForm::NarLocateButtonClick);
     connect(SetDefaultButton, &QPushButton::clicked, this, &TCreateForm::SetDefaultButtonClick);
+    connect(SSLCheck, &QCheckBox::toggled, this, &TCreateForm::SSLCheckClick);
+    SSLCheckClick();
     connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
     connect(OKButton, &QPushButton::clicked, this, &QDialog::accept);
 
@@ -355,6 +357,7 @@ void TCreateForm::NetworkRadioClick() {
     for (QWidget* w :
          std::initializer_list<QWidget*>{ServerEdit, IDEdit, PasswordEdit, PassiveCheck, SSLCheck, UpDirEdit})
         w->setEnabled(!archiveOnly);
+    SSLCheckClick();
 
     if (network) {
         QStringList lines = memoLines(ProcessNameMemo);
@@ -368,6 +371,10 @@ void TCreateForm::NetworkRadioClick() {
         if (changed)
             setMemoLines(ProcessNameMemo, lines);
     }
+}
+
+void TCreateForm::SSLCheckClick() {
+    ExplicitTLSCheck->setEnabled(SSLCheck->isEnabled() && SSLCheck->isChecked());
 }
 
 void TCreateForm::TargetFolderLocateButtonClick() {

@@ -45,6 +45,8 @@ public:
     QLineEdit* PasswordEdit;
     QCheckBox* PassiveCheck;
     QCheckBox* SSLCheck;
+    /// "明示的TLS(AUTH TLS)(&E)": explicit FTPS; enabled only while SSL is ticked and the server fields are.
+    QCheckBox* ExplicitTLSCheck;
     QCheckBox* UseDefaultFTPCheck;
     QPushButton* SetDefaultButton;
     QGroupBox* GroupBox1;
@@ -67,6 +69,8 @@ public:
 
     /// After one of the three kinds became selected: adjusts the include list and enables the fields.
     void NetworkRadioClick();
+    /// Explicit TLS is a way of SSL: its box follows the SSL box.
+    void SSLCheckClick();
     void TargetFolderLocateButtonClick();
     void HTMLLocateButtonClick();
     void NarLocateButtonClick();

@@ -1,5 +1,6 @@
 #include "FTPClient.h"
 
+#include "FTPTls.h"
 #include "platform/Cp932.h"
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
@@ -15,6 +16,7 @@
 #include <cstring>
 #include <curl/curl.h>
 #include <fcntl.h>
+#include <memory>
 #include <mutex>
 #include <poll.h>
 #include <sys/select.h>
@@ -124,6 +126,7 @@ struct TFTPClient::Request {
 // One control connection with its own libcurl handles, so that no connection is ever taken over by another
 // transfer (libcurl would otherwise hand an idle one to whichever transfer comes next).
 struct TFTPClient::Session {
+    std::unique_ptr<TFTPTls> tls; // for TLS: before the handles, which refer to it
     CURL* easy = nullptr;
     CURLM* multi = nullptr;
     curl_slist* resolve = nullptr;
@@ -136,7 +139,7 @@ struct TFTPClient::Session {
     curl_socket_t controlSocket = CURL_SOCKET_BAD;
     long controlPort = 0;
     bool established = false;
-    bool controlClosed = false;
+    std::atomic<bool> controlClosed{false}; // set where libcurl closes sockets, read by the client
     bool refusedNewControl = false;
     std::string baseUrl;  // scheme, host and port, ending with '/'
     std::string physical; // where the connection really is on the server; empty when not known
@@ -404,7 +407,22 @@ void TFTPClient::lose(const std::string& reason) {
 }
 
 void TFTPClient::Connect() {
+    try {
+        connectOnce();
+    } catch (const EFTPError&) {
+        if (!certificateRejected_ || !OnUntrustedCertificate)
+            throw;
+        TCertificateInfo certificate = rejectedCertificate_;
+        if (!OnUntrustedCertificate(certificate, !TrustedFingerprint.empty()))
+            throw;
+        TrustedFingerprint = certificate.Fingerprint;
+        connectOnce();
+    }
+}
+
+void TFTPClient::connectOnce() {
     Quit();
+    certificateRejected_ = false;
     lostReason_.clear();
     pendingFailure_.clear();
     pendingCode_ = 0;
@@ -412,6 +430,7 @@ void TFTPClient::Connect() {
     std::string name;
     int port = 21;
     SplitHost(Host, name, port);
+    hostName_ = name;
     if (name.empty())
         throw EFTPError("No FTP server is set.");
     if (port <= 0 || port > 65535)
@@ -435,7 +454,9 @@ void TFTPClient::Connect() {
     }
     CURL* e = s->easy;
     std::string hostPart = name.find(':') != std::string::npos ? "[" + name + "]" : name;
-    s->baseUrl = std::string(UseTLS ? "ftps://" : "ftp://") + hostPart + ":" + std::to_string(port) + "/";
+    // Implicit TLS speaks TLS from the first byte (ftps://); explicit TLS starts plain and sends AUTH TLS.
+    s->baseUrl = std::string(UseTLS && !ExplicitTLS ? "ftps://" : "ftp://") + hostPart + ":" +
+                 std::to_string(port) + "/";
     curl_easy_setopt(e, CURLOPT_USERNAME, user.c_str());
     curl_easy_setopt(e, CURLOPT_PASSWORD, password.c_str());
     curl_easy_setopt(e, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_NOCWD));
@@ -470,14 +491,31 @@ void TFTPClient::Connect() {
     if (!Passive)
         curl_easy_setopt(e, CURLOPT_FTPPORT, "-");
     if (UseTLS) {
-        // Protected data connections where the server accepts them, clear ones otherwise. TLS 1.2 as the
-        // ceiling: with 1.3, servers that demand session resumption on data connections refuse uploads.
-        curl_easy_setopt(e, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_TRY));
-        curl_easy_setopt(e, CURLOPT_SSLVERSION,
-                         static_cast<long>(CURL_SSLVERSION_TLSv1_2) |
-                             static_cast<long>(CURL_SSLVERSION_MAX_TLSv1_2));
+        if (ExplicitTLS) {
+            // AUTH TLS before the login, then PBSZ 0 and PROT P; a server that refuses gets no plain text.
+            curl_easy_setopt(e, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_ALL));
+            curl_easy_setopt(e, CURLOPT_FTPSSLAUTH, static_cast<long>(CURLFTPAUTH_TLS));
+        } else {
+            // Protected data connections where the server accepts them, clear ones otherwise.
+            curl_easy_setopt(e, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_TRY));
+        }
+        // TLS 1.2 and 1.3; nothing older.
+        long version = Options.TlsVersion == 13   ? static_cast<long>(CURL_SSLVERSION_TLSv1_3)
+                       : Options.TlsVersion == 12 ? static_cast<long>(CURL_SSLVERSION_TLSv1_2) |
+                                                        static_cast<long>(CURL_SSLVERSION_MAX_TLSv1_2)
+                                                  : static_cast<long>(CURL_SSLVERSION_TLSv1_2);
+        curl_easy_setopt(e, CURLOPT_SSLVERSION, version);
         if (!Options.CAFile.empty())
             curl_easy_setopt(e, CURLOPT_CAINFO, Options.CAFile.c_str());
+#ifdef _WIN32
+        curl_easy_setopt(e, CURLOPT_SSL_OPTIONS, static_cast<long>(CURLSSLOPT_NATIVE_CA));
+#endif
+        // Certificates, host names and session resumption are the TLS hooks' (see TFTPTls).
+        curl_easy_setopt(e, CURLOPT_SSL_VERIFYHOST, 0L);
+        curl_easy_setopt(e, CURLOPT_SSL_SESSIONID_CACHE, 0L);
+        curl_easy_setopt(e, CURLOPT_SSL_CTX_FUNCTION, &TFTPTls::ContextFunction);
+        s->tls = std::make_unique<TFTPTls>(name, TrustedFingerprint);
+        curl_easy_setopt(e, CURLOPT_SSL_CTX_DATA, s->tls.get());
     }
 
     Request login;
@@ -621,6 +659,20 @@ void TFTPClient::drive(const std::function<bool()>& until) {
 
 namespace {
 
+// A failed TLS handshake in words a user can act on.
+std::string tlsHandshakeFailure(const std::string& detail) {
+    auto says = [&](const char* what) { return detail.find(what) != std::string::npos; };
+    if (says("wrong version number") || says("packet length too long") || says("record layer failure"))
+        return "The server did not answer in TLS (" + detail +
+               "). If it offers explicit TLS (AUTH TLS) on this port, tick 明示的TLS(AUTH TLS); otherwise "
+               "check "
+               "the port.";
+    if (says("unsupported protocol") || says("protocol version") || says("no protocols available"))
+        return "The server offers no TLS version this program accepts (1.2 or 1.3) (" + detail +
+               "). The host must enable TLS 1.2 or newer.";
+    return "The TLS handshake with the server failed (" + detail + ").";
+}
+
 // What a failed request means for the user, and whether its connection can go on.
 struct Failure {
     std::string message;
@@ -669,8 +721,17 @@ void TFTPClient::runOnMain(Request request) {
                     std::to_string((Options.StallTimeoutMs + 999) / 1000) + " seconds.";
     else if (connecting && result == CURLE_OPERATION_TIMEDOUT)
         f.message = "Connect timed out.";
-    else if (result == CURLE_PEER_FAILED_VERIFICATION)
+    else if (m.tls && m.tls->Rejected()) {
+        certificateRejected_ = true;
+        rejectedCertificate_ = m.tls->RejectedCertificate();
+        f.message = "The server's certificate was not trusted: " + rejectedCertificate_.Problem + ".";
+    } else if (result == CURLE_PEER_FAILED_VERIFICATION)
         f.message = std::string("The server's certificate was not trusted: ") + m.errors;
+    else if (result == CURLE_USE_SSL_FAILED)
+        f.message = "The server refused AUTH TLS: it offers no explicit TLS. If it speaks TLS from the first "
+                    "byte, untick 明示的TLS(AUTH TLS); if it has no TLS at all, untick SSL.";
+    else if (result == CURLE_SSL_CONNECT_ERROR)
+        f.message = tlsHandshakeFailure(m.errors);
     else if (m.refusedNewControl ||
              (!connecting && (m.controlClosed || result == CURLE_RECV_ERROR || result == CURLE_SEND_ERROR ||
                               result == CURLE_GOT_NOTHING)))
@@ -843,6 +904,10 @@ void TFTPClient::openExtraConnection() {
         s->resolve = curl_slist_append(s->resolve, entry.c_str());
     curl_easy_setopt(e, CURLOPT_RESOLVE, s->resolve);
     s->baseUrl = main.baseUrl;
+    if (main.tls) {
+        s->tls = std::make_unique<TFTPTls>(hostName_, TrustedFingerprint);
+        curl_easy_setopt(e, CURLOPT_SSL_CTX_DATA, s->tls.get());
+    }
     Request login;
     login.connect = true;
     // A server that refuses more logins (421, 530, too many from one address) is used with the

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FTPTls.h"
 #include "platform/Errors.h"
 
 #include <condition_variable>
@@ -28,6 +29,7 @@ struct FTPClientOptions {
     long ConnectTimeoutMs = 120000; ///< for the TCP connection, the TLS handshake and the login
     long StallTimeoutMs = 60000;    ///< a reply or a transfer without progress for this long fails
     long ActiveAcceptTimeoutMs = 20000; ///< for the server to open an active-mode data connection
+    int TlsVersion = 0;                 ///< 0: TLS 1.2 or 1.3; 12 or 13: that version only (for tests)
     /// Name lookups to use instead of the system's ("host:port:address[,address...]"), for tests.
     std::vector<std::string> Resolve;
 };
@@ -55,7 +57,15 @@ public:
     std::string Username;
     std::string Password;
     bool Passive = false;
-    bool UseTLS = false; ///< implicit TLS: the control connection is encrypted from its first byte
+    bool UseTLS = false;      ///< TLS: implicit (from the first byte) unless ExplicitTLS
+    bool ExplicitTLS = false; ///< with UseTLS: AUTH TLS on a plain connection first (explicit FTPS)
+    /// A certificate the user chose to trust ("SHA256:" and 64 hex digits), taken although the trust store
+    /// does not vouch for it; empty for none.
+    std::string TrustedFingerprint;
+    /// Asked when the server's certificate is not trusted (`changed`: a trusted fingerprint was kept for
+    /// this server, and the certificate is another one). True: trust it; the connection is made again and
+    /// TrustedFingerprint holds it.
+    std::function<bool(const TCertificateInfo& certificate, bool changed)> OnUntrustedCertificate;
     int Connections = 1; ///< at most this many connections for StartPut
     FTPClientOptions Options;
     /// Called as transfers move data, with the bytes moved since the last call (all connections).
@@ -112,6 +122,7 @@ private:
     struct Request;
     // Runs one request on the first connection and waits for it; throws its failure.
     void runOnMain(Request request);
+    void connectOnce();
     // Starts a request on a connection; `done` runs when it ends.
     void start(Session& session, Request request);
     // Drives every busy connection until `until` holds, pumping messages; throws ECancelled.
@@ -142,6 +153,9 @@ private:
     std::string lostReason_;     // why a session ended by a failure, for the calls after it
     std::string pendingFailure_; // the failure of an upload started with StartPut
     int pendingCode_ = 0;
+    std::string hostName_;
+    bool certificateRejected_ = false; // the last login failed on the server's certificate
+    TCertificateInfo rejectedCertificate_;
     std::string cwd_;                // where the caller is, as far as the commands tell
     std::vector<std::string> known_; // directories known to exist in this session
 };

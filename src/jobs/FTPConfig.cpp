@@ -17,12 +17,18 @@ std::string TFTPConfig::GetPassword() {
 
 void TFTPConfig::ReadConnectionKeys(const IniFile& ini, const std::string& section) {
     Connections = std::clamp(ini.ReadInteger(section, "Connections", 4), 1, 16);
+    ExplicitTLS = ini.ReadBool(section, "ExplicitTLS", false);
+    CertFingerprint = ini.ReadString(section, "CertFingerprint", "");
 }
 
 void TFTPConfig::WriteConnectionKeys(IniFile& ini, const std::string& section) const {
     ini.WriteInteger(section, "Connections", Connections);
+    ini.WriteBool(section, "ExplicitTLS", ExplicitTLS);
+    ini.WriteString(section, "CertFingerprint", CertFingerprint);
 }
 
 void TFTPConfig::CopyConnectionSettings(const TFTPConfig& other) {
     Connections = other.Connections;
+    ExplicitTLS = other.ExplicitTLS;
+    CertFingerprint = other.CertFingerprint;
 }

@@ -15,6 +15,10 @@ public:
     bool SSL = false;
     /// How many connections uploads may use at once ("Connections"; 1 is one connection).
     int Connections = 4;
+    /// With SSL: explicit TLS (AUTH TLS on a plain connection) instead of TLS from the first byte.
+    bool ExplicitTLS = false;
+    /// The certificate the user chose to trust for this server ("SHA256:" and 64 hex digits), or empty.
+    std::string CertFingerprint;
 
     /// The keys beyond server, account, password and the two flags, read from and written to a section
     /// of a settings file where those stand ("FTP" or a job section). Older files lack them: defaults.

@@ -1,6 +1,8 @@
 // The FTP connection of a job: client set-up and nested remote folders.
 #include "Settings.h"
 
+#include "platform/UserPrompts.h"
+
 #include <algorithm>
 
 std::unique_ptr<TFTPClient> TSettings::CreateFTP() {
@@ -14,6 +16,22 @@ std::unique_ptr<TFTPClient> TSettings::CreateFTP() {
     ftp->UseTLS = config.SSL;
     ftp->Host = config.Server;
     ftp->Connections = config.Connections;
+    ftp->ExplicitTLS = config.ExplicitTLS;
+    ftp->TrustedFingerprint = config.CertFingerprint;
+    // A certificate the system does not vouch for is the user's call; a Yes is kept with the settings.
+    ftp->OnUntrustedCertificate = [&config](const TCertificateInfo& c, bool changed) {
+        std::string text;
+        if (changed)
+            text += "サーバーの証明書が、以前に信頼した証明書から変わっています。\n\n";
+        text += "サーバー: " + config.Server + "\n" + "信頼されない理由: " + c.Problem + "\n" +
+                "発行先: " + c.Subject + "\n" + "発行者: " + c.Issuer + "\n" + "有効期間: " + c.NotBefore +
+                " から " + c.NotAfter + "\n" + "SHA-256 フィンガープリント: " + c.Fingerprint + "\n\n" +
+                "このサーバーについて、この証明書を信頼しますか？";
+        if (!Prompts().AskYesNo("Quillon", text, UserPrompts::Icon::Warning, true))
+            return false;
+        config.CertFingerprint = c.Fingerprint;
+        return true;
+    };
     ftp->Options = ClientOptions;
     return ftp;
 }

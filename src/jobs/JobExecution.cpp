@@ -43,7 +43,7 @@ bool TSettings::MakeFileList(TUpdates2dau& list) {
         Log(list.ProblemText);
         if (!Prompts().AskYesNo("警告",
                                 "delete.txtに問題となる可能性のある記述を検出しました。\r\n続行しますか？",
-                                UserPrompts::Icon::Warning))
+                                UserPrompts::Icon::Warning, false))
             return false;
     }
     Log(list.GetFileListText());

@@ -6,7 +6,7 @@ namespace {
 
 class DefaultPrompts : public UserPrompts {
 public:
-    bool AskYesNo(const std::string&, const std::string&, Icon) override { return false; }
+    bool AskYesNo(const std::string&, const std::string&, Icon, bool) override { return false; }
     std::string InputBox(const std::string&, const std::string&, const std::string&, bool) override {
         return {};
     }

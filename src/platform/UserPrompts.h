@@ -10,8 +10,8 @@ public:
 
     virtual ~UserPrompts() = default;
 
-    /// A modal Yes/No question; true for Yes.
-    virtual bool AskYesNo(const std::string& title, const std::string& text, Icon icon) = 0;
+    /// A modal Yes/No question ("はい(&Y)", "いいえ(&N)"); true for Yes. With `defaultNo`, Enter answers No.
+    virtual bool AskYesNo(const std::string& title, const std::string& text, Icon icon, bool defaultNo) = 0;
     /// A modal input box; returns the typed text, or the empty text when the user cancels. With `masked`
     /// the typed characters are not shown (passwords).
     virtual std::string InputBox(const std::string& caption, const std::string& prompt,

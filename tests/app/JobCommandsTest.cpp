@@ -136,11 +136,13 @@ TEST(JobCommands, UpAndDownMoveTheJobWithItsTickAndSelection) {
 
 TEST(JobCommands, CopiesAreUntickedAtTheEndWithTheSourcesValuesAndAPasswordOfTheirOwn) {
     TempDir dir;
-    dir.write("quillon.ini", "[General]\r\nSettingsCount=2\r\n[0]\r\nName=other\r\n"
-                             "[1]\r\nName=src\r\nSetting=Upload\r\nServer=ftp.example\r\nID=me\r\n"
-                             "Password=stored\r\nPassive=1\r\nSSL=1\r\nDirectory=/pub\r\nHTML=/w/i.html\r\n"
-                             "NarName=/o/a.nar\r\nUseCommon=1\r\nTargetFolder=/g/src\r\nDefaultCheck=1\r\n"
-                             "ProcessName=*.txt,\"a b\"\r\nExcludeName=x\r\n");
+    dir.write("quillon.ini",
+              "[General]\r\nSettingsCount=2\r\n[0]\r\nName=other\r\n"
+              "[1]\r\nName=src\r\nSetting=Upload\r\nServer=ftp.example\r\nID=me\r\n"
+              "Password=stored\r\nPassive=1\r\nSSL=1\r\nDirectory=/pub\r\nHTML=/w/i.html\r\n"
+              "NarName=/o/a.nar\r\nUseCommon=1\r\nTargetFolder=/g/src\r\nDefaultCheck=1\r\n"
+              "ProcessName=*.txt,\"a b\"\r\nExcludeName=x\r\nConnections=2\r\nExplicitTLS=1\r\n"
+              "CertFingerprint=SHA256:0123\r\n");
     ScriptedPrompts prompts;
     TMainForm form(dir / "quillon");
     TSettings* source = form.JobAt(1);
@@ -160,8 +162,10 @@ TEST(JobCommands, CopiesAreUntickedAtTheEndWithTheSourcesValuesAndAPasswordOfThe
     source->SaveToSection(both, "source");
     copy->SaveToSection(both, "copy");
     for (const char* key : {"Name", "Setting", "Server", "ID", "Passive", "SSL", "Password", "Directory",
-                            "HTML", "NarName", "UseCommon", "DefaultCheck", "ProcessName", "ExcludeName"})
+                            "HTML", "NarName", "UseCommon", "DefaultCheck", "ProcessName", "ExcludeName",
+                            "Connections", "ExplicitTLS", "CertFingerprint"})
         EXPECT_EQ(both.ReadRawString("copy", key, "?"), both.ReadRawString("source", key, "!")) << key;
+    EXPECT_EQ(both.ReadRawString("copy", "CertFingerprint", "?"), "SHA256:0123");
     EXPECT_EQ(copy->TargetFolder, "/g/src/");
     EXPECT_EQ(copy->CommonFTP, &form.Store().CommonFTP);
     EXPECT_EQ(copy->LogLines, nullptr);
@@ -353,4 +357,41 @@ TEST(JobCommands, WindowStartsAtItsSizeAndShrinksNoFurtherThanTheLimit) {
     EXPECT_EQ(form.centralWidget()->height() + form.StatusBar1->height(), 560);
     form.resize(50, 50);
     EXPECT_EQ(form.frameGeometry().size(), QSize(200, 410));
+}
+
+TEST(JobCommands, ExplicitTlsFollowsSslAndATrustedCertificateStaysWithItsServer) {
+    TempDir dir;
+    dir.write("quillon.ini", "[General]\r\nSettingsCount=1\r\n[0]\r\nName=tls\r\nServer=ftp.example\r\n"
+                             "SSL=1\r\nExplicitTLS=1\r\nCertFingerprint=SHA256:0123\r\nConnections=3\r\n");
+    ScriptedPrompts prompts;
+    TMainForm form(dir / "quillon");
+    EditorUser user(form);
+    std::vector<bool> seen;
+    user.act = [&](TCreateForm& editor) {
+        EXPECT_TRUE(editor.ExplicitTLSCheck->isChecked());
+        seen.push_back(editor.ExplicitTLSCheck->isEnabled());
+        editor.SSLCheck->setChecked(false);
+        seen.push_back(editor.ExplicitTLSCheck->isEnabled());
+        editor.SSLCheck->setChecked(true);
+        editor.NarCreateRadio->setChecked(true); // the server fields go, and the box with them
+        seen.push_back(editor.ExplicitTLSCheck->isEnabled());
+        editor.NetworkRadio->setChecked(true);
+        seen.push_back(editor.ExplicitTLSCheck->isEnabled());
+    };
+    form.ProcessCheckList->setCurrentRow(0);
+    form.EditButton->click();
+    EXPECT_EQ(seen, (std::vector<bool>{true, false, false, true}));
+    TSettings* job = form.JobAt(0);
+    EXPECT_TRUE(job->OwnFTP->ExplicitTLS);
+    EXPECT_EQ(job->OwnFTP->CertFingerprint, "SHA256:0123"); // the same server: still trusted
+    EXPECT_EQ(job->OwnFTP->Connections, 3);
+
+    user.act = [](TCreateForm& editor) {
+        editor.ServerEdit->setText("other.example");
+        editor.ExplicitTLSCheck->setChecked(false);
+    };
+    form.EditButton->click();
+    EXPECT_FALSE(job->OwnFTP->ExplicitTLS);
+    EXPECT_TRUE(job->OwnFTP->CertFingerprint.empty()); // another server: its certificate is not that one
+    EXPECT_EQ(job->OwnFTP->Connections, 3);
 }

@@ -42,7 +42,7 @@ TEST(JobStore, FreshFolderStartsEmptyAndSaveCreatesTheDefaults) {
     EXPECT_FALSE(store.IsLog);
     EXPECT_FALSE(store.NoLog);
     store.Save();
-    EXPECT_EQ(ReadAll(dir / "quillon.ini"), "[FTP]\r\nServer=\r\nID=\r\nPassword=\r\nPassive=0\r\nSSL=0\r\nConnections=4\r\n"
+    EXPECT_EQ(ReadAll(dir / "quillon.ini"), "[FTP]\r\nServer=\r\nID=\r\nPassword=\r\nPassive=0\r\nSSL=0\r\nConnections=4\r\nExplicitTLS=0\r\nCertFingerprint=\r\n"
                                             "[General]\r\nIsLog=0\r\nNoLog=0\r\nSettingsCount=0\r\n");
 }
 

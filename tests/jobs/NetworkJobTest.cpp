@@ -291,7 +291,7 @@ TEST(NetworkJob, VsftpdDemandingTlsSessionReuseTakesEveryFile) {
     job->TargetFolder = local.path();
     job->ProcessName = patterns;
     auto [log, ok] = runThroughLoop(*job);
-    ASSERT_TRUE(ok) << ::testing::PrintToString(log);
+    ASSERT_TRUE(ok) << log[log.size() - 2];
     for (int i = 0; i < 30; ++i) {
         std::string rel = "ghost/master/d" + std::to_string(i) + ".dic";
         EXPECT_EQ(ReadAll(server.pub() + rel), ReadAll(local / rel)) << rel;

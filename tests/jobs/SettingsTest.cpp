@@ -120,7 +120,7 @@ TEST(Settings, SaveWritesOwnServerKeysAndStoredPasswordInOrder) {
               "[3]\r\nName=\x83\x53\x81\x5B\x83\x58\x83\x67\r\nSetting=NarCreate\r\nServer=own.example\r\n"
               "ID=\r\nPassive=0\r\nSSL=0\r\nPassword=\r\nDirectory=\r\nHTML=\r\nNarName=/g/%y.nar\r\n"
               "UseCommon=1\r\nTargetFolder=/g/"
-              "\r\nDefaultCheck=1\r\nProcessName=\r\nExcludeName=\r\nConnections=4\r\n");
+              "\r\nDefaultCheck=1\r\nProcessName=\r\nExcludeName=\r\nConnections=4\r\nExplicitTLS=0\r\nCertFingerprint=\r\n");
 }
 
 TEST(Settings, BaseFolderAddsOneDelimiter) {

@@ -153,8 +153,8 @@ std::vector<std::string> FtpServer::essentialCommands() const {
     std::vector<std::string> lines;
     for (const std::string& c : commands()) {
         std::string verb = c.substr(0, c.find(' '));
-        if (verb == "#" || verb == "EPSV" || verb == "PASV" || verb == "PORT" || verb == "EPRT" || verb == "USER" ||
-            verb == "PASS" || verb == "PBSZ" || verb == "PROT")
+        if (verb == "#" || verb == "EPSV" || verb == "PASV" || verb == "PORT" || verb == "EPRT" ||
+            verb == "USER" || verb == "PASS" || verb == "PBSZ" || verb == "PROT")
             continue;
         lines.push_back(c);
     }

@@ -14,6 +14,7 @@ public:
     struct Question {
         std::string title, text;
         Icon icon;
+        bool defaultNo;
     };
     struct Input {
         std::string caption, prompt;
@@ -25,8 +26,8 @@ public:
     ScriptedPrompts(const ScriptedPrompts&) = delete;
     ScriptedPrompts& operator=(const ScriptedPrompts&) = delete;
 
-    bool AskYesNo(const std::string& title, const std::string& text, Icon icon) override {
-        questions.push_back({title, text, icon});
+    bool AskYesNo(const std::string& title, const std::string& text, Icon icon, bool defaultNo) override {
+        questions.push_back({title, text, icon, defaultNo});
         if (answers.empty())
             return false;
         bool a = answers.front();

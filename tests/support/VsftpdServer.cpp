@@ -43,7 +43,7 @@ bool accepting(int port) {
 
 } // namespace
 
-VsftpdServer::VsftpdServer(const std::string& certificate, const std::string& key) {
+VsftpdServer::VsftpdServer(const std::string& certificate, const std::string& key, bool implicitTls) {
     const char* binary = "/usr/sbin/vsftpd";
     if (::access(binary, X_OK) != 0)
         throw std::runtime_error("vsftpd is not installed (scripts/setup installs it)");
@@ -65,7 +65,8 @@ VsftpdServer::VsftpdServer(const std::string& certificate, const std::string& ke
             "anon_upload_enable=YES\nanon_mkdir_write_enable=YES\n"
             "anon_other_write_enable=YES\nanon_umask=022\nanon_world_readable_only=NO\nanon_root=" +
             root_ / "anon" +
-            "\nno_anon_password=YES\nssl_enable=YES\nimplicit_ssl=YES\n"
+            "\nno_anon_password=YES\nssl_enable=YES\nimplicit_ssl=" + (implicitTls ? "YES" : "NO") +
+            "\n"
             "allow_anon_ssl=YES\nforce_anon_data_ssl=YES\nforce_anon_logins_ssl=YES\n"
             "require_ssl_reuse=YES\nrsa_cert_file=" +
             certificate + "\nrsa_private_key_file=" + key +

@@ -9,7 +9,8 @@
 /// as its defaults do. Stopped by the destructor.
 class VsftpdServer {
 public:
-    VsftpdServer(const std::string& certificate, const std::string& key);
+    /// `implicitTls` false: explicit TLS (AUTH TLS), which it then demands before the login.
+    VsftpdServer(const std::string& certificate, const std::string& key, bool implicitTls = true);
     ~VsftpdServer();
     VsftpdServer(const VsftpdServer&) = delete;
     VsftpdServer& operator=(const VsftpdServer&) = delete;

@@ -27,6 +27,9 @@ def main():
     p.add_argument("--log", required=True)
     p.add_argument("--cert", help="PEM file with certificate and key: serve implicit TLS")
     p.add_argument("--no-prot", action="store_true", help="refuse protected data connections")
+    p.add_argument("--explicit", action="store_true", help="with --cert: explicit TLS (AUTH TLS), required")
+    p.add_argument("--tls-min", choices=["1.1", "1.2", "1.3"], help="with --cert: the oldest TLS version served")
+    p.add_argument("--tls-max", choices=["1.1", "1.2", "1.3"], help="with --cert: the newest TLS version served")
     p.add_argument("--readonly", action="append", default=[], help="folder (relative to root) without write permission")
     p.add_argument("--encoding", default="cp932")
     p.add_argument("--reply-encoding", help="encoding of the replies (default: --encoding)")
@@ -125,7 +128,10 @@ def main():
             log.write(line + "\n")
             super().pre_process_command(line, cmd, arg)
 
-        if args.cert:
+        if args.cert and args.explicit:
+            tls_control_required = True
+            tls_data_required = True
+        elif args.cert:
             # Implicit TLS: the handshake comes first, the greeting after it.
             def handle(self):
                 self.secure_connection(self.ssl_context)
@@ -194,6 +200,14 @@ def main():
     if args.cert:
         Handler.certfile = args.cert
         Handler.keyfile = args.cert
+        if args.tls_min or args.tls_max:
+            from OpenSSL import SSL
+            versions = {"1.1": SSL.TLS1_1_VERSION, "1.2": SSL.TLS1_2_VERSION, "1.3": SSL.TLS1_3_VERSION}
+            context = Handler.get_ssl_context()
+            if args.tls_min:
+                context.set_min_proto_version(versions[args.tls_min])
+            if args.tls_max:
+                context.set_max_proto_version(versions[args.tls_max])
 
     if args.max_logins:
         FTPServer.max_cons_per_ip = args.max_logins
