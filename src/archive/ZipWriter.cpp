@@ -58,6 +58,7 @@ struct Member {
     std::time_t time = 0; // modification time rounded up to the even second
     uint32_t dosTime = 0;
     unsigned mode = 0;
+    bool sparse = false; // has holes: fewer blocks than its size needs
     // Guarded by the pipeline's mutex.
     bool stored = false;    // decided: stored, from `head` and then `fd`
     bool deflating = false; // decided: deflated, its data arriving in `chunks`
@@ -101,6 +102,27 @@ private:
 size_t readMember(const Member& m, int fd, char* buffer, size_t want, uint64_t& offset) {
     size_t got = 0;
     while (got < want) {
+        if (m.sparse) {
+            // A hole reads as zeros without reading it, which would fill the page cache with them.
+            const uint64_t at = offset + got;
+            off_t data = ::lseek(fd, static_cast<off_t>(at), SEEK_DATA);
+            uint64_t hole = 0;
+            struct stat st;
+            if (data >= 0)
+                hole = static_cast<uint64_t>(data) - at;
+            else if (errno == ENXIO && ::fstat(fd, &st) == 0 && static_cast<uint64_t>(st.st_size) > at)
+                hole = static_cast<uint64_t>(st.st_size) - at; // no data up to the end
+            if (hole > 0) {
+                size_t n = static_cast<size_t>(std::min<uint64_t>(hole, want - got));
+                std::memset(buffer + got, 0, n);
+                got += n;
+                if (::lseek(fd, static_cast<off_t>(at + n), SEEK_SET) < 0)
+                    throw ZipFailure(ERROR_FILE_OPEN,
+                                     "cannot read " + m.display + ": " + SystemErrorText(errno));
+                continue;
+            }
+            // Otherwise data starts here, or the file system cannot tell (the position did not move).
+        }
         ssize_t n = ::read(fd, buffer + got, want - got);
         if (n < 0 && errno == EINTR)
             continue;
@@ -373,10 +395,9 @@ public:
         const unsigned workers = std::min(4u, usableCores());
         for (unsigned w = 0; w < workers && !members_.empty(); ++w) {
             try {
-                if (faults.ThreadStartFailures > 0) {
-                    --faults.ThreadStartFailures;
+                if (faults.ThreadsThatStart >= 0 &&
+                    threads_.size() >= static_cast<size_t>(faults.ThreadsThatStart))
                     throw std::system_error(EAGAIN, std::generic_category(), "thread");
-                }
                 threads_.emplace_back([this] { work(); });
             } catch (const std::system_error&) {
                 break; // fewer threads; the writer compresses what no thread takes
@@ -744,6 +765,7 @@ std::string ZipWriter::Write() {
         m.time = evenSecondUp(st.st_mtim);
         m.dosTime = dosTime(m.time);
         m.mode = static_cast<unsigned>(st.st_mode);
+        m.sparse = static_cast<uint64_t>(st.st_blocks) * 512 < m.statSize;
         members.push_back(std::move(m));
     }
 

@@ -7,7 +7,7 @@
 
 /// Faults the tests inject into the zip writer where the system offers no way to cause them.
 struct ZipWriterFaults {
-    int ThreadStartFailures = 0;   ///< this many compressing threads fail to start
+    int ThreadsThatStart = -1;     ///< when not -1: starting a compressing thread beyond this many fails
     bool DeflateInitFails = false; ///< the deflate stream cannot be set up
     std::string ReadFailsFor;      ///< member (as named in the archive) whose reading fails ...
     uint64_t ReadFailsAfter = 0;   ///< ... once this many of its bytes were read

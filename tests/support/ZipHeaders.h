@@ -21,5 +21,5 @@ struct ZipMember {
 };
 
 /// The members of an archive in their order; fails the calling test (and returns what it read) when the
-/// archive cannot be read.
-std::vector<ZipMember> ReadZipHeaders(const std::string& archive);
+/// archive cannot be read. Without `readData` the members' data is not read and `crcOk` stays false.
+std::vector<ZipMember> ReadZipHeaders(const std::string& archive, bool readData = true);
