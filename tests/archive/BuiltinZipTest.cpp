@@ -139,6 +139,9 @@ TEST(BuiltinZip, MembersArePackedUnderTheirCp932Bytes) {
     std::sort(want.begin(), want.end());
     std::sort(got.begin(), got.end());
     EXPECT_EQ(got, want);
+    int status = -1;
+    std::string out = RunShell("unzip -tq '" + base + "temp.zip' 2>&1", &status);
+    EXPECT_EQ(status, 0) << out;
 }
 
 namespace {
