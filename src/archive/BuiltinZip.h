@@ -8,11 +8,13 @@
 
 /// The built-in zip writer, standing in for the ZIP creator library: its "Zip" entry takes the create
 /// command line of that library's language (switches, quoted archive, quoted base folder, escaped and
-/// quoted member names or "@" and a response file) and writes a fresh archive with libzip. It understands
-/// -D (no folder entries; it never writes any), -0 to -9 (deflate level), -X (no extra fields; it never
-/// writes any), -q, -S and -j; any other switch is refused with a non-zero code and a message in the
-/// output buffer, and no archive is written.
+/// quoted member names or a quoted "@" and response file) and writes a fresh archive (ZipCommand.h lists
+/// the switches it honours; any other is refused with a non-zero code and a message in the output buffer,
+/// and no archive is written). Its "ZipCheckCommand" entry only checks such a command, so that the
+/// binding can refuse one before it deletes the old archive.
 std::unique_ptr<DynamicLibrary> CreateBuiltinZipLibrary();
 
-/// The "Zip" entry itself (CP932 command line).
+/// The "Zip" entry itself (CP932 command line): 0 when the archive was written, else an error code.
 extern "C" int BuiltinZipCommand(void* window, const char* commandLine, char* output, uint32_t size);
+/// The "ZipCheckCommand" entry: 0 when "Zip" would accept the command, else its error code and message.
+extern "C" int BuiltinZipCheckCommand(void* window, const char* commandLine, char* output, uint32_t size);

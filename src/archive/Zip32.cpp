@@ -30,8 +30,9 @@ void TZip32::FreeDLL() {
 std::string TZip32::EscapeName(const std::string& name) {
     std::string out;
     size_t start = 0;
-    if (!name.empty() && name[0] == '-') {
-        out = "[-]";
+    // A leading "-" would read as a switch and a leading "@" as a response file.
+    if (!name.empty() && (name[0] == '-' || name[0] == '@')) {
+        out = name[0] == '-' ? "[-]" : "[@]";
         start = 1;
     }
     // In UTF-8 the bytes '\' and '[' never occur inside a multi-byte character.

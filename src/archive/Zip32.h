@@ -31,8 +31,8 @@ public:
                            const std::string& folder, const PackItems& names, bool useResFile,
                            std::string& commandLine) override;
 
-    /// The member-name escape of the ZIP command language: a leading "-" becomes "[-]", then every '\'
-    /// becomes '/' and every '[' becomes "[[]".
+    /// The member-name escape of the ZIP command language: a leading "-" becomes "[-]" and a leading "@"
+    /// "[@]", then every '\' becomes '/' and every '[' becomes "[[]".
     static std::string EscapeName(const std::string& name);
     /// Whether the file looks like a zip archive to the ZIP libraries; never throws.
     static bool ContentProbe(const std::string& path);

@@ -22,6 +22,8 @@ struct ZipEntry {
 const std::map<std::string, ZipEntry>& zipEntries() {
     static const std::map<std::string, ZipEntry> entries = {
         {"Zip", {"Zip", {Zip32j, Lmzip}}},
+        // The built-in writer's check of a create command, made before the old archive is deleted.
+        {"CheckCommand", {"ZipCheckCommand", {Zip32j}}},
         {"", {"UnZip", {Unzip, Lmzip}}}, // the command entry
         {"OpenArchive", {"UnZipOpenArchive", {Lmzip, Zip32j, Unzip}}},
         {"CloseArchive", {"UnZipCloseArchive", {Lmzip, Zip32j, Unzip}}},
@@ -96,8 +98,14 @@ int TZipDll::WriteCommand(void* window, const std::string& archive, const std::s
     LoadDLL();
     auto zip = as<ArcCommand>(entry("Zip", true)); // before the old archive is touched
     std::string bytes = Utf8ToCp932(commandLine);
-    if (fromPack)
+    if (fromPack) {
+        // A library that can check the command refuses it here, while the old archive is still there.
+        if (void* check = entry("CheckCommand", false))
+            if (int rc = as<ArcCommand>(check)(window, bytes.c_str(), outputBuffer(output),
+                                               static_cast<uint32_t>(output.size())))
+                return rc;
         RemoveFile(archive);
+    }
     return zip(window, bytes.c_str(), outputBuffer(output), static_cast<uint32_t>(output.size()));
 }
 

@@ -16,6 +16,8 @@ public:
     void FreeDLL() override;
 
     /// "Zip"; the create command first deletes an existing archive so that every pack builds a fresh one.
+    /// A library that offers "ZipCheckCommand" (the built-in writer) checks the command before that
+    /// deletion, and a command it refuses returns its code with the old archive untouched.
     int WriteCommand(void* window, const std::string& archive, const std::string& commandLine,
                      std::string& output, bool fromPack) override;
     bool SetOwnerWindowEx(void* window, void* procedure) override; ///< required in UNZIP32.DLL

@@ -8,6 +8,7 @@
 #include "support/FakeLibrary.h"
 #include "support/TempDir.h"
 
+#include <cstring>
 #include <gtest/gtest.h>
 
 namespace {
@@ -20,6 +21,24 @@ extern "C" int fakeZip(void*, const char* commandLine, char* output, uint32_t si
     lastCommand = commandLine;
     lastOutputWasNull = output == nullptr && size == 0;
     return 0;
+}
+
+// What the check entry of a creator library answers, and whether the archive was there when "Zip" ran.
+int checkAnswer = 0;
+std::string checkedCommand, archiveSeenByZip;
+bool archiveThereForZip = false;
+
+extern "C" int fakeCheck(void*, const char* commandLine, char* output, uint32_t size) {
+    checkedCommand = commandLine;
+    if (checkAnswer && output && size > 7)
+        std::memcpy(output, "refused", 8);
+    return checkAnswer;
+}
+
+extern "C" int fakeZipLookingForTheArchive(void* window, const char* commandLine, char* output,
+                                           uint32_t size) {
+    archiveThereForZip = FileExists(archiveSeenByZip);
+    return fakeZip(window, commandLine, output, size);
 }
 
 // Each test starts from the built-in registrations and a fresh ZIP binding.
@@ -109,6 +128,41 @@ TEST_F(ArchiveFileTest, CreateCommandOfTheJob) {
     EXPECT_EQ(o.r, before.r);
     EXPECT_EQ(o.p, before.p);
     EXPECT_EQ(o.UserOptions, before.UserOptions);
+}
+
+TEST_F(ArchiveFileTest, ALibraryThatChecksTheCommandIsAskedBeforeTheOldArchiveIsDeleted) {
+    TempDir dir;
+    dir.write("a.txt", "a");
+    archiveSeenByZip = dir.write("temp.zip", "old archive");
+    auto pack = [&](bool withCheck) {
+        std::map<std::string, void*> entries = {
+            {"Zip", reinterpret_cast<void*>(&fakeZipLookingForTheArchive)}};
+        if (withCheck)
+            entries["ZipCheckCommand"] = reinterpret_cast<void*>(&fakeCheck);
+        RegisterArchiverLibrary("ZIP32J.DLL", [entries] { return std::make_unique<FakeLibrary>(entries); });
+        TZip32().FreeDLL();
+        lastCommand.clear();
+        archiveThereForZip = true;
+        TArchiveFile archive;
+        archive.SetFileName(archiveSeenByZip);
+        archive.SetOutputSize(64);
+        TArchiverOptions o = jobOptions();
+        int rc = archive.PackFiles(nullptr, &o, dir.path(), {std::vector<std::string>{"a.txt"}});
+        return std::make_pair(rc, std::string(archive.Output().c_str()));
+    };
+    checkAnswer = ERROR_COMMAND_NAME;
+    EXPECT_EQ(pack(true), std::make_pair(ERROR_COMMAND_NAME, std::string("refused")));
+    EXPECT_EQ(checkedCommand, " -D -9 -X \"" + archiveSeenByZip + "\" \"" + dir.path() + "\" \"a.txt\" ");
+    EXPECT_EQ(lastCommand, ""); // "Zip" was not called
+    EXPECT_EQ(ReadAll(archiveSeenByZip), "old archive");
+    checkAnswer = 0;
+    EXPECT_EQ(pack(true).first, 0);
+    EXPECT_EQ(lastCommand, checkedCommand);
+    EXPECT_FALSE(archiveThereForZip); // deleted once the command passed
+    // A library without the check: the old archive is deleted before "Zip" runs, as always.
+    dir.write("temp.zip", "old archive");
+    EXPECT_EQ(pack(false).first, 0);
+    EXPECT_FALSE(archiveThereForZip);
 }
 
 TEST_F(ArchiveFileTest, TheLibraryGetsCp932BytesWithSecondBytes0x5CUntouched) {

@@ -1,0 +1,785 @@
+#include "ZipWriter.h"
+
+#include "ArchiverApi.h"
+#include "platform/Cp932.h"
+#include "platform/Cp932PathResolver.h"
+#include "platform/FileSystem.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <condition_variable>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <deque>
+#include <fcntl.h>
+#include <libdeflate.h>
+#include <memory>
+#include <minizip/zip.h>
+#include <mutex>
+#include <optional>
+#include <sched.h>
+#include <sys/stat.h>
+#include <system_error>
+#include <thread>
+#include <unistd.h>
+#include <utility>
+#include <vector>
+#include <zlib.h>
+
+namespace {
+
+// Reading goes in chunks of this size; the first chunk of a stored member is read by its compressing
+// thread and handed on, the rest by the writer.
+constexpr size_t ReadChunk = 256u << 10;
+// The first part of a member that decides whether deflating it is worth it: it must shrink by 1% at a
+// fast level, or the member is stored.
+constexpr size_t ProbeBytes = 16u << 10;
+constexpr size_t OutChunk = 128u << 10;
+// Deflated data of a member that the writer has not reached waits in memory up to this much; then its
+// thread waits too. The writer streams a member of that size while it is still being deflated.
+constexpr uint64_t MemberCap = 4u << 20;
+// No new member is started while this much data waits for the writer, nor further ahead than Window.
+constexpr uint64_t Budget = 16u << 20;
+constexpr size_t Window = 64;
+// A member this large gets zip64 fields, decided before its data is written (with a margin for a file
+// that grows a little while it is read).
+constexpr uint64_t Zip64From = 0xFF000000u;
+
+struct Member {
+    // Known before the compressing starts.
+    std::string name;    // in the archive, CP932
+    std::string path;    // local
+    std::string display; // for messages
+    uint64_t statSize = 0;
+    std::time_t time = 0; // modification time rounded up to the even second
+    uint32_t dosTime = 0;
+    unsigned mode = 0;
+    bool sparse = false; // has holes: fewer blocks than its size needs
+    // Guarded by the pipeline's mutex.
+    bool stored = false;    // decided: stored, from `head` and then `fd`
+    bool deflating = false; // decided: deflated, its data arriving in `chunks`
+    bool finished = false;  // everything the writer needs is there (the chunks may still be arriving)
+    bool committed = false; // the writer has begun the member as deflated
+    std::deque<std::string> chunks;
+    uint64_t buffered = 0; // bytes of `chunks` and `head`
+    std::string head;
+    int fd = -1;
+    uint32_t crc = 0;
+    uint64_t size = 0, compressed = 0;
+};
+
+struct Aborted {}; // unwinds a compressing thread once the pack has failed elsewhere
+
+ZipWriterFaults faults;
+
+class Fd {
+public:
+    Fd() = default;
+    explicit Fd(int fd) : fd_(fd) {}
+    Fd(Fd&& o) noexcept : fd_(o.release()) {}
+    Fd& operator=(Fd&& o) noexcept {
+        reset(o.release());
+        return *this;
+    }
+    ~Fd() { reset(-1); }
+    int get() const { return fd_; }
+    int release() { return std::exchange(fd_, -1); }
+    void reset(int fd) {
+        if (fd_ >= 0)
+            ::close(fd_);
+        fd_ = fd;
+    }
+
+private:
+    int fd_ = -1;
+};
+
+// Reads up to `want` bytes of the member's file, fewer only at its end. Throws ZipFailure.
+size_t readMember(const Member& m, int fd, char* buffer, size_t want, uint64_t& offset) {
+    size_t got = 0;
+    while (got < want) {
+        if (m.sparse) {
+            // A hole reads as zeros without reading it, which would fill the page cache with them.
+            const uint64_t at = offset + got;
+            off_t data = ::lseek(fd, static_cast<off_t>(at), SEEK_DATA);
+            uint64_t hole = 0;
+            struct stat st;
+            if (data >= 0)
+                hole = static_cast<uint64_t>(data) - at;
+            else if (errno == ENXIO && ::fstat(fd, &st) == 0 && static_cast<uint64_t>(st.st_size) > at)
+                hole = static_cast<uint64_t>(st.st_size) - at; // no data up to the end
+            if (hole > 0) {
+                size_t n = static_cast<size_t>(std::min<uint64_t>(hole, want - got));
+                std::memset(buffer + got, 0, n);
+                got += n;
+                if (::lseek(fd, static_cast<off_t>(at + n), SEEK_SET) < 0)
+                    throw ZipFailure(ERROR_FILE_OPEN,
+                                     "cannot read " + m.display + ": " + SystemErrorText(errno));
+                continue;
+            }
+            // Otherwise data starts here, or the file system cannot tell (the position did not move).
+        }
+        ssize_t n = ::read(fd, buffer + got, want - got);
+        if (n < 0 && errno == EINTR)
+            continue;
+        int error = n < 0 ? errno : 0;
+        if (n > 0 && !faults.ReadFailsFor.empty() && faults.ReadFailsFor == m.name &&
+            offset + got + static_cast<size_t>(n) > faults.ReadFailsAfter)
+            error = EIO;
+        if (error)
+            throw ZipFailure(ERROR_FILE_OPEN, "cannot read " + m.display + ": " + SystemErrorText(error));
+        if (n == 0)
+            break;
+        got += static_cast<size_t>(n);
+    }
+    offset += got;
+    return got;
+}
+
+bool allZero(const char* data, size_t n) {
+    static const char zeros[4096] = {};
+    for (size_t at = 0; at < n; at += sizeof zeros)
+        if (std::memcmp(data + at, zeros, std::min(sizeof zeros, n - at)) != 0)
+            return false;
+    return true;
+}
+
+// The deflate state of one thread, kept from member to member.
+class Compressor {
+public:
+    explicit Compressor(int level) : in(ReadChunk), level_(level) {
+        if (level == 0)
+            return;
+        int rc = faults.DeflateInitFails
+                     ? Z_MEM_ERROR
+                     : deflateInit2(&z, level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
+        if (rc != Z_OK)
+            throw ZipFailure(ERROR_CANNOT_WRITE, std::string("cannot set up deflating: ") + zError(rc));
+        ready_ = true;
+        probe_ = libdeflate_alloc_compressor(1);
+        if (!probe_)
+            throw ZipFailure(ERROR_CANNOT_WRITE, "cannot set up deflating: out of memory");
+        probeOut_.resize(ProbeBytes);
+    }
+    ~Compressor() {
+        if (ready_)
+            deflateEnd(&z);
+        if (probe_)
+            libdeflate_free_compressor(probe_);
+    }
+    Compressor(const Compressor&) = delete;
+    Compressor& operator=(const Compressor&) = delete;
+
+    // Whether the first `n` bytes of `in` show that deflating is worth it.
+    bool Shrinks(size_t n) {
+        size_t part = std::min(n, ProbeBytes);
+        // Room for 99% of the part: no room is enough when it does not shrink by 1%.
+        size_t room = part - part / 100;
+        return libdeflate_deflate_compress(probe_, in.data(), part, probeOut_.data(), room) != 0;
+    }
+    // A new member, with the output going to next_out/avail_out already set.
+    void Begin() {
+        deflateReset(&z);
+        if (strategy_ != Z_DEFAULT_STRATEGY && deflateParams(&z, level_, Z_DEFAULT_STRATEGY) == Z_OK)
+            strategy_ = Z_DEFAULT_STRATEGY;
+    }
+    // Runs of zeros (sparse files, padding) are deflated as runs: as small, several times as fast.
+    template <typename Full> void UseStrategy(int strategy, Full&& outputFull) {
+        if (strategy == strategy_)
+            return;
+        // What came before is finished with the old strategy first.
+        for (;;) {
+            deflate(&z, Z_BLOCK);
+            if (z.avail_out != 0)
+                break;
+            outputFull();
+        }
+        if (deflateParams(&z, level_, strategy) == Z_OK)
+            strategy_ = strategy;
+    }
+
+    z_stream z{};
+    std::vector<char> in;
+
+private:
+    int level_;
+    bool ready_ = false;
+    int strategy_ = Z_DEFAULT_STRATEGY;
+    libdeflate_compressor* probe_ = nullptr;
+    std::vector<char> probeOut_;
+};
+
+// The archive under construction: a temporary file in the target's folder, written through minizip,
+// which takes the name bytes and flags as they are given and entries that are already deflated.
+class ArchiveOutput {
+public:
+    explicit ArchiveOutput(const std::string& target) : target_(target) {
+        static std::atomic<unsigned> counter{0};
+        for (int attempt = 0; fd_ < 0; ++attempt) {
+            unsigned long long tag =
+                (static_cast<unsigned long long>(::getpid()) << 32) ^
+                static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
+                (static_cast<unsigned long long>(counter++) << 48);
+            char suffix[32];
+            std::snprintf(suffix, sizeof suffix, ".%08llx.tmp", tag & 0xFFFFFFFFull);
+            temp_ = target + suffix;
+            fd_ = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            if (fd_ < 0 && (errno != EEXIST || attempt > 100))
+                throw ZipFailure(ERROR_CANNOT_WRITE,
+                                 "cannot create " + target_ + ": " + SystemErrorText(errno));
+        }
+        zlib_filefunc64_def io{};
+        io.zopen64_file = [](voidpf, const void* self, int) -> voidpf { return const_cast<void*>(self); };
+        io.zread_file = [](voidpf, voidpf, void*, uLong) -> uLong { return 0; };
+        io.zwrite_file = [](voidpf self, voidpf, const void* data, uLong size) -> uLong {
+            return static_cast<ArchiveOutput*>(self)->write(data, size);
+        };
+        io.ztell64_file = [](voidpf self, voidpf) -> ZPOS64_T {
+            return static_cast<ArchiveOutput*>(self)->pos_;
+        };
+        io.zseek64_file = [](voidpf self, voidpf, ZPOS64_T offset, int origin) -> long {
+            return static_cast<ArchiveOutput*>(self)->seek(offset, origin);
+        };
+        io.zclose_file = [](voidpf, voidpf) -> int { return 0; }; // closed and checked by Commit
+        io.zerror_file = [](voidpf self, voidpf) -> int { return static_cast<ArchiveOutput*>(self)->error_; };
+        io.opaque = this;
+        zip_ = zipOpen2_64(this, APPEND_STATUS_CREATE, nullptr, &io);
+        if (!zip_) {
+            ::close(fd_);
+            ::unlink(temp_.c_str());
+            throw ZipFailure(ERROR_CANNOT_WRITE, "cannot create " + target_);
+        }
+    }
+    ~ArchiveOutput() {
+        if (zip_)
+            zipClose(zip_, nullptr);
+        if (fd_ >= 0)
+            ::close(fd_);
+        if (!committed_)
+            ::unlink(temp_.c_str());
+    }
+    ArchiveOutput(const ArchiveOutput&) = delete;
+    ArchiveOutput& operator=(const ArchiveOutput&) = delete;
+
+    bool EntryOpen() const { return entryOpen_; }
+
+    void OpenEntry(const Member& m, bool deflated, int level) {
+        const bool zip64 = m.statSize >= Zip64From;
+        zip_fileinfo info{};
+        info.dosDate = m.dosTime;
+        // Unix origin: extractors then take the name bytes as they are instead of splitting a CP932
+        // second byte 0x5C as a DOS path separator.
+        info.external_fa = (0100000ul | (m.mode & 0777u)) << 16;
+        const uLong madeBy = (3u << 8) | (zip64 ? 45u : 20u);
+        check(zipOpenNewFileInZip4_64(zip_, m.name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr,
+                                      deflated ? Z_DEFLATED : 0, deflated ? level : 0, deflated ? 1 : 0,
+                                      -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY, nullptr, 0, madeBy, 0,
+                                      zip64 ? 1 : 0));
+        entryOpen_ = true;
+    }
+    void Write(const char* data, size_t n) {
+        while (n > 0) {
+            unsigned part = static_cast<unsigned>(std::min<size_t>(n, 1u << 30));
+            check(zipWriteInFileInZip(zip_, data, part));
+            data += part;
+            n -= part;
+        }
+    }
+    void CloseEntry() {
+        entryOpen_ = false;
+        check(zipCloseFileInZip(zip_));
+    }
+    void CloseRawEntry(uint64_t size, uint32_t crc) {
+        entryOpen_ = false;
+        check(zipCloseFileInZipRaw64(zip_, size, crc));
+    }
+    // Writes the central directory, sets the archive's time when one is given, and gives the archive its
+    // name.
+    void Commit(std::optional<std::time_t> time) {
+        int rc = zipClose(zip_, nullptr);
+        zip_ = nullptr;
+        check(rc);
+        if (time) {
+            struct timespec times[2] = {{*time, 0}, {*time, 0}};
+            if (::futimens(fd_, times) != 0)
+                throw ZipFailure(ERROR_CANNOT_WRITE,
+                                 "cannot set the time of " + target_ + ": " + SystemErrorText(errno));
+        }
+        int fd = std::exchange(fd_, -1);
+        if (::close(fd) != 0)
+            throw ZipFailure(ERROR_CANNOT_WRITE, "cannot write " + target_ + ": " + SystemErrorText(errno));
+        if (::rename(temp_.c_str(), target_.c_str()) != 0)
+            throw ZipFailure(ERROR_CANNOT_WRITE, "cannot create " + target_ + ": " + SystemErrorText(errno));
+        committed_ = true;
+    }
+
+private:
+    uLong write(const void* data, uLong size) {
+        const char* p = static_cast<const char*>(data);
+        uLong left = size;
+        while (left > 0 && error_ == 0) {
+            ssize_t n = ::pwrite(fd_, p, left, static_cast<off_t>(pos_));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0) {
+                error_ = n < 0 ? errno : ENOSPC;
+                break;
+            }
+            p += n;
+            left -= static_cast<uLong>(n);
+            pos_ += static_cast<uint64_t>(n);
+        }
+        return size - left;
+    }
+    long seek(ZPOS64_T offset, int origin) {
+        if (origin == ZLIB_FILEFUNC_SEEK_SET)
+            pos_ = offset;
+        else if (origin == ZLIB_FILEFUNC_SEEK_CUR)
+            pos_ += offset;
+        else {
+            struct stat st;
+            if (::fstat(fd_, &st) != 0)
+                return -1;
+            pos_ = static_cast<uint64_t>(st.st_size) + offset;
+        }
+        return 0;
+    }
+    void check(int rc) {
+        if (rc == ZIP_OK)
+            return;
+        throw ZipFailure(ERROR_CANNOT_WRITE,
+                         "cannot write " + target_ + ": " +
+                             (error_ ? SystemErrorText(error_) : "zip library error " + std::to_string(rc)));
+    }
+
+    std::string target_, temp_;
+    int fd_ = -1;
+    uint64_t pos_ = 0;
+    int error_ = 0;
+    zipFile zip_ = nullptr;
+    bool entryOpen_ = false, committed_ = false;
+};
+
+unsigned usableCores() {
+    cpu_set_t set;
+    if (sched_getaffinity(0, sizeof set, &set) == 0)
+        return static_cast<unsigned>(std::max(1, CPU_COUNT(&set)));
+    return std::max(1u, std::thread::hardware_concurrency());
+}
+
+// Compressing threads deflate the members in the archive's order, a bounded way ahead of the writer
+// (the calling thread), which writes each member as soon as it is its turn: a large member while it is
+// still being deflated, so that neither memory nor the disk ever holds a second copy of the archive.
+class Pipeline {
+public:
+    Pipeline(std::vector<Member>& members, int level, ArchiveOutput& out, std::string& listing, bool verbose)
+        : members_(members), level_(level), out_(out), listing_(listing), verbose_(verbose) {}
+    ~Pipeline() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            abort_ = true;
+        }
+        workerCv_.notify_all();
+        for (std::thread& t : threads_)
+            t.join();
+        for (Member& m : members_)
+            if (m.fd >= 0)
+                ::close(std::exchange(m.fd, -1));
+    }
+
+    void Run() {
+        const unsigned workers = std::min(4u, usableCores());
+        for (unsigned w = 0; w < workers && !members_.empty(); ++w) {
+            try {
+                if (faults.ThreadsThatStart >= 0 &&
+                    threads_.size() >= static_cast<size_t>(faults.ThreadsThatStart))
+                    throw std::system_error(EAGAIN, std::generic_category(), "thread");
+                threads_.emplace_back([this] { work(); });
+            } catch (const std::system_error&) {
+                break; // fewer threads; the writer compresses what no thread takes
+            }
+        }
+        for (size_t i = 0; i < members_.size(); ++i) {
+            bool mine = false;
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                head_ = i;
+                if (next_ == i) {
+                    next_ = i + 1;
+                    mine = true;
+                }
+            }
+            workerCv_.notify_all();
+            if (mine) {
+                if (!own_)
+                    own_ = std::make_unique<Compressor>(level_);
+                process(i, *own_, true);
+            }
+            writeMember(members_[i]);
+        }
+    }
+
+private:
+    void work() {
+        try {
+            Compressor k(level_);
+            for (;;) {
+                size_t i;
+                {
+                    std::unique_lock<std::mutex> lock(mutex_);
+                    workerCv_.wait(lock, [&] {
+                        return abort_ || next_ >= members_.size() ||
+                               (next_ < head_ + Window && waiting_ < Budget);
+                    });
+                    if (abort_ || next_ >= members_.size())
+                        return;
+                    i = next_++;
+                }
+                process(i, k, false);
+            }
+        } catch (const Aborted&) {
+        } catch (const ZipFailure& f) {
+            fail(f);
+        } catch (const std::exception& e) {
+            fail(ZipFailure(ERROR_CANNOT_WRITE, e.what()));
+        }
+    }
+
+    void fail(const ZipFailure& f) {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (!failure_)
+                failure_ = f;
+            abort_ = true;
+        }
+        workerCv_.notify_all();
+        writerCv_.notify_all();
+    }
+
+    // Reads and deflates (or sets aside for storing) one member; `byWriter` when the writer itself does it.
+    void process(size_t i, Compressor& k, bool byWriter) {
+        Member& m = members_[i];
+        Fd fd(::open(m.path.c_str(), O_RDONLY | O_CLOEXEC));
+        if (fd.get() < 0)
+            throw ZipFailure(ERROR_FILE_OPEN, "cannot open " + m.display + ": " + SystemErrorText(errno));
+        uint64_t offset = 0;
+        size_t n = readMember(m, fd.get(), k.in.data(), ReadChunk, offset);
+        bool eof = n < ReadChunk;
+        if (level_ == 0 || n == 0 || !k.Shrinks(n)) {
+            std::lock_guard<std::mutex> lock(mutex_);
+            m.head.assign(k.in.data(), n);
+            m.buffered = n;
+            waiting_ += n;
+            m.fd = eof ? -1 : fd.release();
+            m.stored = m.finished = true;
+            writerCv_.notify_all();
+            return;
+        }
+
+        std::string out(OutChunk, '\0');
+        uint64_t size = 0, compressed = 0;
+        auto setOutput = [&] {
+            k.z.next_out = reinterpret_cast<Bytef*>(out.data());
+            k.z.avail_out = static_cast<uInt>(out.size());
+        };
+        auto outputFull = [&] {
+            compressed += out.size();
+            deliver(i, std::move(out), byWriter);
+            out.assign(OutChunk, '\0');
+            setOutput();
+        };
+        setOutput();
+        k.Begin();
+        uLong crc = crc32(0L, Z_NULL, 0);
+        for (;;) {
+            k.UseStrategy(n == ReadChunk && allZero(k.in.data(), n) ? Z_RLE : Z_DEFAULT_STRATEGY, outputFull);
+            crc = crc32(crc, reinterpret_cast<const Bytef*>(k.in.data()), static_cast<uInt>(n));
+            size += n;
+            k.z.next_in = reinterpret_cast<Bytef*>(k.in.data());
+            k.z.avail_in = static_cast<uInt>(n);
+            const int flush = eof ? Z_FINISH : Z_NO_FLUSH;
+            for (;;) {
+                int rc = deflate(&k.z, flush);
+                if (rc == Z_STREAM_ERROR)
+                    throw ZipFailure(ERROR_CANNOT_WRITE, "cannot deflate " + m.display);
+                bool full = k.z.avail_out == 0;
+                if (full)
+                    outputFull();
+                if (flush == Z_FINISH ? rc == Z_STREAM_END : !full)
+                    break;
+            }
+            if (eof)
+                break;
+            n = readMember(m, fd.get(), k.in.data(), ReadChunk, offset);
+            eof = n < ReadChunk;
+        }
+        out.resize(OutChunk - k.z.avail_out);
+        compressed += out.size();
+
+        std::lock_guard<std::mutex> lock(mutex_);
+        m.size = size;
+        m.crc = static_cast<uint32_t>(crc);
+        m.compressed = compressed;
+        if (!m.committed && compressed >= size) {
+            // Deflating did not make it smaller after all: store it, reading it once more.
+            waiting_ -= m.buffered;
+            m.buffered = 0;
+            m.chunks.clear();
+            if (::lseek(fd.get(), 0, SEEK_SET) != 0)
+                throw ZipFailure(ERROR_FILE_OPEN, "cannot read " + m.display + ": " + SystemErrorText(errno));
+            m.fd = fd.release();
+            m.stored = true;
+        } else {
+            if (!out.empty()) {
+                m.buffered += out.size();
+                waiting_ += out.size();
+                m.chunks.push_back(std::move(out));
+            }
+            m.deflating = true;
+        }
+        m.finished = true;
+        writerCv_.notify_all();
+    }
+
+    // Hands a full output chunk to the writer; a thread then waits while too much of this member waits.
+    void deliver(size_t i, std::string&& chunk, bool byWriter) {
+        Member& m = members_[i];
+        {
+            std::unique_lock<std::mutex> lock(mutex_);
+            m.buffered += chunk.size();
+            waiting_ += chunk.size();
+            m.chunks.push_back(std::move(chunk));
+            m.deflating = true;
+            writerCv_.notify_all();
+            if (!byWriter) {
+                workerCv_.wait(lock, [&] { return abort_ || m.buffered < MemberCap; });
+                if (abort_)
+                    throw Aborted{};
+                return;
+            }
+        }
+        pump(m); // the writer compresses this member itself: it writes what may be written
+    }
+
+    // Writes the chunks of a deflated member that are there, beginning the member once enough waits.
+    void pump(Member& m) {
+        std::deque<std::string> chunks;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (!m.committed && m.buffered < MemberCap && !m.finished)
+                return;
+            m.committed = true;
+            chunks.swap(m.chunks);
+        }
+        if (!out_.EntryOpen())
+            out_.OpenEntry(m, true, level_);
+        uint64_t bytes = 0;
+        for (const std::string& c : chunks) {
+            out_.Write(c.data(), c.size());
+            bytes += c.size();
+        }
+        release(m, bytes);
+    }
+
+    void release(Member& m, uint64_t bytes) {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            m.buffered -= bytes;
+            waiting_ -= bytes;
+        }
+        workerCv_.notify_all();
+    }
+
+    void writeMember(Member& m) {
+        bool stored;
+        {
+            std::unique_lock<std::mutex> lock(mutex_);
+            writerCv_.wait(lock, [&] {
+                return failure_ || m.finished || m.committed || (m.deflating && m.buffered >= MemberCap);
+            });
+            if (failure_)
+                throw *failure_;
+            // From here on a deflated member stays deflated.
+            stored = m.stored;
+            m.committed = !stored;
+        }
+        if (stored)
+            writeStored(m);
+        else
+            writeDeflated(m);
+        if (verbose_) {
+            uint64_t percent = m.size == 0 || m.stored ? 0 : 100 - (m.compressed * 100 + m.size / 2) / m.size;
+            listing_ += "  adding: " + m.name +
+                        (m.stored ? " (stored 0%)" : " (deflated " + std::to_string(percent) + "%)") + "\r\n";
+        }
+    }
+
+    void writeStored(Member& m) {
+        std::string head;
+        Fd fd;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            head.swap(m.head);
+            fd.reset(std::exchange(m.fd, -1));
+        }
+        out_.OpenEntry(m, false, 0);
+        out_.Write(head.data(), head.size());
+        uint64_t total = head.size();
+        release(m, head.size());
+        if (fd.get() >= 0) {
+            if (buffer_.empty())
+                buffer_.resize(ReadChunk);
+            for (uint64_t offset = total;;) {
+                size_t n = readMember(m, fd.get(), buffer_.data(), buffer_.size(), offset);
+                out_.Write(buffer_.data(), n);
+                total += n;
+                if (n < buffer_.size())
+                    break;
+            }
+        }
+        m.size = total;
+        checkSize(m, m.size);
+        out_.CloseEntry();
+    }
+
+    void writeDeflated(Member& m) {
+        for (;;) {
+            bool finished;
+            {
+                std::unique_lock<std::mutex> lock(mutex_);
+                writerCv_.wait(lock, [&] { return failure_ || !m.chunks.empty() || m.finished; });
+                if (failure_)
+                    throw *failure_;
+                finished = m.finished;
+            }
+            pump(m);
+            if (finished)
+                break;
+        }
+        if (!out_.EntryOpen()) // an empty deflate stream is still a deflated member
+            out_.OpenEntry(m, true, level_);
+        checkSize(m, std::max(m.size, m.compressed));
+        out_.CloseRawEntry(m.size, m.crc);
+    }
+
+    static void checkSize(const Member& m, uint64_t written) {
+        if (m.statSize < Zip64From && written >= 0xFFFFFFFFull)
+            throw ZipFailure(ERROR_FILE_OPEN, m.display + " grew past 4 GiB while it was being packed");
+    }
+
+    std::vector<Member>& members_;
+    const int level_;
+    ArchiveOutput& out_;
+    std::string& listing_;
+    const bool verbose_;
+
+    std::mutex mutex_;
+    std::condition_variable workerCv_, writerCv_;
+    size_t next_ = 0, head_ = 0; // next member to take; member the writer is at
+    uint64_t waiting_ = 0;       // bytes waiting for the writer
+    bool abort_ = false;
+    std::optional<ZipFailure> failure_;
+    std::vector<std::thread> threads_;
+    std::unique_ptr<Compressor> own_;
+    std::vector<char> buffer_;
+};
+
+// The time a member carries: its modification time rounded up to the even second, as DOS times count.
+std::time_t evenSecondUp(const struct timespec& t) {
+    std::time_t s = t.tv_sec + (t.tv_nsec > 0 ? 1 : 0);
+    return s + (s & 1);
+}
+
+uint32_t dosTime(std::time_t t) {
+    struct tm tm;
+    if (!localtime_r(&t, &tm) || tm.tm_year < 80)
+        return (1u << 21) | (1u << 16); // 1980-01-01 00:00, the earliest a DOS time holds
+    if (tm.tm_year > 207)
+        return (127u << 25) | (12u << 21) | (31u << 16) | (23u << 11) | (59u << 5) | 29u;
+    return (static_cast<uint32_t>(tm.tm_year - 80) << 25) | (static_cast<uint32_t>(tm.tm_mon + 1) << 21) |
+           (static_cast<uint32_t>(tm.tm_mday) << 16) | (static_cast<uint32_t>(tm.tm_hour) << 11) |
+           (static_cast<uint32_t>(tm.tm_min) << 5) | (static_cast<uint32_t>(tm.tm_sec) / 2);
+}
+
+// The file a path names as one text to compare: the real path of its folder and its own name, so that
+// the archive, which may not exist yet, compares equal to a member that names it another way.
+std::string identity(const std::string& path) {
+    char buffer[PATH_MAX];
+    if (::realpath(path.c_str(), buffer))
+        return buffer;
+    size_t slash = path.find_last_of('/');
+    std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    return ::realpath(folder.c_str(), buffer) ? std::string(buffer) + "/" + name : path;
+}
+
+std::string lastComponent(const std::string& cp932) {
+    bool absolute = false;
+    std::vector<std::string> parts = SplitCp932Path(cp932, absolute);
+    return parts.empty() ? std::string() : parts.back();
+}
+
+} // namespace
+
+ZipWriterFaults& ZipWriterFaultsForTests() {
+    return faults;
+}
+
+std::string ZipWriter::Write() {
+    const ZipCommand& c = command_;
+    Cp932PathResolver resolver;
+    std::string archive;
+    if (!resolver.ResolveForCreate(c.Archive, archive))
+        throw ZipFailure(ERROR_CANNOT_WRITE, "cannot create " + Cp932ToUtf8(c.Archive) + ": Path not found");
+    struct stat st;
+    if (c.Update && ::stat(archive.c_str(), &st) == 0)
+        throw ZipFailure(ERROR_COMMAND_NAME,
+                         "switch \"-u\" is not supported by the built-in zip writer for an "
+                         "existing archive: it only creates archives (" +
+                             archive + ")");
+    const std::string archiveIdentity = identity(archive);
+
+    std::vector<Member> members;
+    members.reserve(c.Members.size());
+    for (const std::string& name : c.Members) {
+        Member m;
+        // The member keeps the very bytes it was named with; its file is found by that CP932 form.
+        m.name = c.JunkPaths ? lastComponent(name) : name;
+        m.display = Cp932ToUtf8(c.BaseFolder + name);
+        const bool found = resolver.Resolve(c.BaseFolder + name, m.path);
+        std::string wouldBe;
+        // The archive is never packed into itself (when it was deleted first, its name is still listed).
+        if ((found && identity(m.path) == archiveIdentity) ||
+            (!found && resolver.ResolveForCreate(c.BaseFolder + name, wouldBe) &&
+             identity(wouldBe) == archiveIdentity))
+            continue;
+        if (!found || ::stat(m.path.c_str(), &st) != 0)
+            throw ZipFailure(ERROR_FILE_OPEN, "cannot open " + m.display + ": File not found");
+        if (!S_ISREG(st.st_mode))
+            throw ZipFailure(ERROR_FILE_OPEN, "cannot open " + m.display + ": not a file");
+        m.statSize = static_cast<uint64_t>(st.st_size);
+        m.time = evenSecondUp(st.st_mtim);
+        m.dosTime = dosTime(m.time);
+        m.mode = static_cast<unsigned>(st.st_mode);
+        m.sparse = static_cast<uint64_t>(st.st_blocks) * 512 < m.statSize;
+        members.push_back(std::move(m));
+    }
+
+    std::string listing;
+    ArchiveOutput out(archive);
+    {
+        Pipeline pipeline(members, c.Level, out, listing, c.Verbose);
+        pipeline.Run();
+    }
+    // -o: the archive is as old as its newest member.
+    std::optional<std::time_t> newest;
+    if (c.LatestTime)
+        for (const Member& m : members)
+            newest = std::max(newest.value_or(m.time), m.time);
+    out.Commit(newest);
+    return listing;
+}

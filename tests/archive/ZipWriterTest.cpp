@@ -1,0 +1,301 @@
+#include "archive/ZipWriter.h"
+#include "archive/ArchiveFile.h"
+#include "archive/ArchiverApi.h"
+#include "archive/ArchiverRegistry.h"
+#include "archive/BuiltinZip.h"
+#include "archive/Zip32.h"
+#include "support/Shell.h"
+#include "support/TempDir.h"
+#include "support/TestData.h"
+#include "support/ZipHeaders.h"
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <thread>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Result {
+    int code;
+    std::string output;
+};
+
+// The writer's entry with the job's switches, an archive, a base folder and members (ASCII names).
+Result zip(const std::string& archive, const std::string& base, const std::vector<std::string>& members,
+           const std::string& switches = " -D -9 -X") {
+    std::string line = switches + " \"" + archive + "\" \"" + base + "\"";
+    for (const std::string& m : members)
+        line += " \"" + m + "\"";
+    std::string output(4096, '\0');
+    int code = BuiltinZipCommand(nullptr, line.c_str(), output.data(), 4096);
+    return {code, output.c_str()};
+}
+
+std::string unzipTest(const std::string& archive) {
+    int status = 0;
+    std::string out = RunShell("unzip -tq '" + archive + "' 2>&1", &status);
+    return status == 0 ? "" : out;
+}
+
+// Every file of a folder tree, so that a failed pack can be seen to leave nothing behind.
+std::vector<std::string> filesIn(const std::string& folder) {
+    std::vector<std::string> files;
+    for (const auto& e : fs::recursive_directory_iterator(folder))
+        if (!e.is_directory())
+            files.push_back(fs::relative(e.path(), folder).string());
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+// Text that deflates to about half its size: random letters of a 16-letter alphabet.
+std::string halfCompressible(size_t n, unsigned seed) {
+    std::mt19937 rng(seed);
+    std::string s(n, '\0');
+    for (char& c : s)
+        c = static_cast<char>('a' + rng() % 16);
+    return s;
+}
+
+class ZipWriterTest : public ::testing::Test {
+protected:
+    void SetUp() override { ZipWriterFaultsForTests() = ZipWriterFaults{}; }
+    void TearDown() override { ZipWriterFaultsForTests() = ZipWriterFaults{}; }
+};
+
+// The resident memory of this process in KiB.
+long residentKiB() {
+    std::ifstream statm("/proc/self/statm");
+    long size = 0, resident = 0;
+    statm >> size >> resident;
+    return resident * (::sysconf(_SC_PAGESIZE) / 1024);
+}
+
+// The most memory `f` holds above what the process held before, sampled every millisecond (the peak the
+// kernel keeps misses memory that threads release through their own arenas).
+template <typename F> long peakKiBAbove(F&& f) {
+    const long baseline = residentKiB();
+    std::atomic<bool> done{false};
+    std::atomic<long> peak{baseline};
+    std::thread sampler([&] {
+        while (!done) {
+            peak = std::max(peak.load(), residentKiB());
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    });
+    f();
+    done = true;
+    sampler.join();
+    return std::max(peak.load(), residentKiB()) - baseline;
+}
+
+} // namespace
+
+TEST_F(ZipWriterTest, ReadFailuresFailThePackWithoutACrash) {
+    TempDir dir;
+    dir.write("a.txt", "a");
+    dir.write("big.bin", RandomBytes(1 << 20));            // stored: the writer reads past the first chunk
+    dir.write("text.txt", halfCompressible(3 << 20, 2));   // deflated by a compressing thread
+    fs::create_symlink("/proc/self/mem", dir / "mem.bin"); // a file the system fails to read
+    std::string archive = dir / "t.zip";
+    const std::vector<std::string> before = filesIn(dir.path());
+
+    Result r = zip(archive, dir.path(), {"a.txt", "mem.bin"});
+    EXPECT_EQ(r.code, ERROR_FILE_OPEN);
+    EXPECT_NE(r.output.find("cannot read " + dir / "mem.bin"), std::string::npos) << r.output;
+    EXPECT_EQ(filesIn(dir.path()), before); // no archive, no temporary file
+
+    for (const auto& [member, after] : {std::pair<std::string, uint64_t>{"big.bin", 300000},
+                                        {"big.bin", 10},
+                                        {"text.txt", 1000000},
+                                        {"a.txt", 0}}) {
+        ZipWriterFaultsForTests().ReadFailsFor = member;
+        ZipWriterFaultsForTests().ReadFailsAfter = after;
+        r = zip(archive, dir.path(), {"a.txt", "big.bin", "text.txt"});
+        EXPECT_EQ(r.code, ERROR_FILE_OPEN) << member << " " << after;
+        EXPECT_EQ(r.output, "cannot read " + dir / member + ": I/O error 5") << member << " " << after;
+        EXPECT_EQ(filesIn(dir.path()), before) << member << " " << after;
+    }
+
+    // Through the component: the old archive was deleted first, and no new one takes its place.
+    ZipWriterFaultsForTests().ReadFailsFor = "big.bin";
+    ZipWriterFaultsForTests().ReadFailsAfter = 300000;
+    dir.write("temp.zip", "old archive");
+    ResetArchiverLibraries();
+    TZip32().FreeDLL();
+    TArchiveFile component;
+    component.SetFileName(dir / "temp.zip");
+    TArchiverOptions o;
+    o.UserOptions = "-9 -X";
+    EXPECT_EQ(component.PackFiles(nullptr, &o, dir.path(), {std::vector<std::string>{"a.txt", "big.bin"}}),
+              ERROR_FILE_OPEN);
+    EXPECT_EQ(filesIn(dir.path()), before);
+}
+
+TEST_F(ZipWriterTest, OpenFailuresKeepAnArchiveThatIsThere) {
+    TempDir dir;
+    dir.write("a.txt", "a");
+    dir.mkdir("folder");
+    std::string archive = dir.write("t.zip", "an archive the command does not replace");
+    Result r = zip(archive, dir.path(), {"a.txt", "missing.txt"});
+    EXPECT_EQ(r.code, ERROR_FILE_OPEN);
+    EXPECT_EQ(r.output, "cannot open " + dir / "missing.txt" + ": File not found");
+    r = zip(archive, dir.path(), {"folder"});
+    EXPECT_EQ(r.code, ERROR_FILE_OPEN);
+    EXPECT_EQ(r.output, "cannot open " + dir / "folder" + ": not a file");
+    EXPECT_EQ(ReadAll(archive), "an archive the command does not replace");
+    r = zip(dir / "no/such/folder/t.zip", dir.path(), {"a.txt"});
+    EXPECT_EQ(r.code, ERROR_CANNOT_WRITE);
+    EXPECT_EQ(filesIn(dir.path()), (std::vector<std::string>{"a.txt", "t.zip"}));
+}
+
+TEST_F(ZipWriterTest, WriteFailuresFailThePackAndLeaveNothing) {
+    TempDir dir;
+    dir.write("a.bin", RandomBytes(1 << 20));
+    dir.write("b.txt", halfCompressible(1 << 20, 3));
+
+    // A file size limit: writing past it fails (EFBIG) as on a full disk.
+    {
+        std::string archive = dir / "t.zip";
+        struct rlimit old;
+        ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+        auto previous = std::signal(SIGXFSZ, SIG_IGN);
+        struct rlimit limited = old;
+        limited.rlim_cur = 300000;
+        ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+        Result r = zip(archive, dir.path(), {"a.bin", "b.txt"});
+        ::setrlimit(RLIMIT_FSIZE, &old);
+        std::signal(SIGXFSZ, previous);
+        EXPECT_EQ(r.code, ERROR_CANNOT_WRITE);
+        EXPECT_EQ(r.output, "cannot write " + archive + ": I/O error " + std::to_string(EFBIG));
+        EXPECT_EQ(filesIn(dir.path()), (std::vector<std::string>{"a.bin", "b.txt"}));
+    }
+
+    // A really full disk: a small file system where mounting one is allowed (as root on Linux).
+    std::string small = dir.mkdir("small");
+    if (::mount("tmpfs", small.c_str(), "tmpfs", 0, "size=256k") == 0) {
+        Result r = zip(small + "/t.zip", dir.path(), {"a.bin", "b.txt"});
+        EXPECT_EQ(r.code, ERROR_CANNOT_WRITE);
+        EXPECT_EQ(r.output, "cannot write " + small + "/t.zip: Disk full");
+        EXPECT_TRUE(filesIn(small).empty());
+        ::umount(small.c_str());
+    } else {
+        std::printf("note: no tmpfs could be mounted, the full-disk case ran with the size limit only\n");
+    }
+}
+
+TEST_F(ZipWriterTest, DeflateThatCannotStartIsAnError) {
+    TempDir dir;
+    dir.write("b.txt", halfCompressible(100000, 3));
+    ZipWriterFaultsForTests().DeflateInitFails = true;
+    Result r = zip(dir / "t.zip", dir.path(), {"b.txt"});
+    EXPECT_EQ(r.code, ERROR_CANNOT_WRITE);
+    EXPECT_EQ(r.output, "cannot set up deflating: insufficient memory");
+    EXPECT_FALSE(fs::exists(dir / "t.zip"));
+    // Storing needs no deflate stream.
+    r = zip(dir / "t.zip", dir.path(), {"b.txt"}, " -D -0 -X");
+    EXPECT_EQ(r.code, 0) << r.output;
+}
+
+// Members of every kind the writer tells apart, in an order that keeps the compressing threads waiting
+// for the writer and the writer waiting for them; the archive must hold each exactly.
+TEST_F(ZipWriterTest, EveryKindOfMemberWithAndWithoutThreads) {
+    TempDir dir;
+    std::string zeros(1 << 20, '\0');
+    std::string textThenRandom = halfCompressible(20000, 4) + RandomBytes(200000, 5);
+    // A first part that shrinks a little, then data that does not: deflated, it ends up larger.
+    std::string barelyThenRandom;
+    {
+        std::mt19937 rng(6);
+        for (int i = 0; i < 16384; ++i)
+            barelyThenRandom += static_cast<char>(rng() % 200);
+        barelyThenRandom += RandomBytes(3800000, 7);
+    }
+    const std::vector<std::pair<std::string, std::string>> files = {
+        {"a/empty", ""},
+        {"a/one", "1"},
+        {"b/big1.txt", halfCompressible(12 << 20, 8)}, // more deflated data than may wait in memory
+        {"b/big2.txt", halfCompressible(10 << 20, 9)},
+        {"c/random.png", RandomBytes(700000, 10)}, // stored, more than the first chunk
+        {"c/random-then-text", RandomBytes(20000, 11) + halfCompressible(300000, 12)},
+        {"d/barely-then-random", barelyThenRandom},
+        {"d/text-then-random", textThenRandom},
+        {"e/zeros-with-tail", zeros + zeros + "tail" + zeros},
+        {"f/small.txt", halfCompressible(3000, 13)},
+    };
+    std::vector<std::string> names;
+    for (const auto& [name, content] : files) {
+        dir.write(name, content);
+        names.push_back(name);
+    }
+    // Stored: empty, one byte (deflate would grow it), random, random first part, and the one that came
+    // out larger when deflated.
+    const std::vector<int> methods = {0, 0, 8, 8, 0, 0, 0, 8, 8, 8};
+    // As many compressing threads as there are cores, one, or none: the writer then compresses itself.
+    for (int threads : {-1, 1, 0}) {
+        ZipWriterFaultsForTests().ThreadsThatStart = threads;
+        std::string archive = dir / ("t" + std::to_string(threads + 1) + ".zip");
+        Result r = zip(archive, dir.path(), names);
+        ASSERT_EQ(r.code, 0) << r.output;
+        std::vector<ZipMember> headers = ReadZipHeaders(archive);
+        ASSERT_EQ(headers.size(), files.size());
+        for (size_t i = 0; i < files.size(); ++i) {
+            EXPECT_EQ(headers[i].name, files[i].first);
+            EXPECT_TRUE(headers[i].crcOk) << files[i].first;
+            EXPECT_EQ(headers[i].size, files[i].second.size()) << files[i].first;
+            EXPECT_EQ(headers[i].method, methods[i]) << files[i].first << " with " << threads;
+            EXPECT_EQ(headers[i].centralExtraIds + headers[i].localExtraIds, "--") << files[i].first;
+            EXPECT_EQ(headers[i].centralFlags, headers[i].localFlags) << files[i].first;
+        }
+        EXPECT_EQ(unzipTest(archive), "");
+        std::string out = dir.mkdir("out" + std::to_string(threads + 1));
+        RunShell("cd '" + out + "' && unzip -q '" + archive + "'");
+        for (const auto& [name, content] : files)
+            EXPECT_TRUE(ReadAll(out + "/" + name) == content) << name;
+    }
+}
+
+// A member of more than 4 GiB gets the zip64 fields it needs, and only it; a sparse file costs no disk,
+// and its runs of zeros are deflated fast.
+TEST_F(ZipWriterTest, MemberOverFourGibibytesUsesZip64) {
+    TempDir dir;
+    const uint64_t size = (4ull << 30) + (1 << 20) + 7;
+    std::string big = dir / "big.dat";
+    { std::ofstream(big) << "start"; }
+    fs::resize_file(big, size);
+    dir.write("a.txt", "before the big one");
+    dir.write("z.txt", "after the big one");
+    std::string archive = dir / "t.zip";
+    Result r{};
+    auto start = std::chrono::steady_clock::now();
+    const long peak = peakKiBAbove([&] { r = zip(archive, dir.path(), {"a.txt", "big.dat", "z.txt"}); });
+    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    ASSERT_EQ(r.code, 0) << r.output;
+    std::printf("packed %llu bytes in %.1f s, %ld KiB of memory at most\n",
+                static_cast<unsigned long long>(size), seconds, peak);
+    EXPECT_LT(peak, 64 * 1024);
+
+    // unzip reads the data and checks the CRCs; reading it once is enough.
+    EXPECT_EQ(unzipTest(archive), "");
+    std::vector<ZipMember> headers = ReadZipHeaders(archive, false);
+    ASSERT_EQ(headers.size(), 3u);
+    EXPECT_EQ(headers[1].name, "big.dat");
+    EXPECT_EQ(headers[1].size, size);
+    EXPECT_EQ(headers[1].method, 8);
+    EXPECT_LT(headers[1].compressedSize, size / 500);
+    EXPECT_EQ(headers[1].localExtraIds, "1");
+    EXPECT_EQ(headers[1].centralExtraIds, "1");
+    EXPECT_EQ(headers[1].versionNeeded, 45u);
+    for (const ZipMember& m : headers)
+        EXPECT_FALSE(m.utf8Flag()) << m.name;
+    for (size_t i : {0, 2})
+        EXPECT_EQ(headers[i].centralExtraIds + headers[i].localExtraIds, "--") << headers[i].name;
+}
