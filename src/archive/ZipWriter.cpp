@@ -4,6 +4,8 @@
 #include "platform/Cp932.h"
 #include "platform/Cp932PathResolver.h"
 #include "platform/FileSystem.h"
+#include "platform/RunControl.h"
+#include "platform/UserPrompts.h"
 
 #include <algorithm>
 #include <atomic>
@@ -377,7 +379,12 @@ unsigned usableCores() {
 class Pipeline {
 public:
     Pipeline(std::vector<Member>& members, int level, ArchiveOutput& out, std::string& listing, bool verbose)
-        : members_(members), level_(level), out_(out), listing_(listing), verbose_(verbose) {}
+        : members_(members), level_(level), out_(out), listing_(listing), verbose_(verbose) {
+        progress_.Step = "圧縮しています";
+        progress_.Total = static_cast<int64_t>(members_.size());
+        for (const Member& m : members_)
+            progress_.BytesTotal += static_cast<int64_t>(m.statSize);
+    }
     ~Pipeline() {
         {
             std::lock_guard<std::mutex> lock(mutex_);
@@ -420,10 +427,36 @@ public:
                 process(i, *own_, true);
             }
             writeMember(members_[i]);
+            ++progress_.Done;
+            before_ += static_cast<int64_t>(members_[i].statSize);
+            progress_.BytesDone = before_;
+            tick();
         }
     }
 
 private:
+    // The writer is the caller's thread, which runs the window: now and then the window system gets its
+    // turn, the progress is shown, and a cancel by the user ends the pack.
+    void tick() {
+        auto now = std::chrono::steady_clock::now();
+        if (now - lastTick_ < std::chrono::milliseconds(100))
+            return;
+        lastTick_ = now;
+        Prompts().ProcessMessages();
+        if (CancelRequested())
+            throw ZipFailure(ERROR_USER_CANCEL, ECancelled().what());
+        ReportProgress(progress_);
+    }
+
+    // Waits on the writer's condition, ticking meanwhile.
+    template <typename Predicate> void writerWait(std::unique_lock<std::mutex>& lock, Predicate ready) {
+        while (!writerCv_.wait_for(lock, std::chrono::milliseconds(100), ready)) {
+            lock.unlock();
+            tick();
+            lock.lock();
+        }
+    }
+
     void work() {
         try {
             Compressor k(level_);
@@ -516,6 +549,8 @@ private:
                 break;
             n = readMember(m, fd.get(), k.in.data(), ReadChunk, offset);
             eof = n < ReadChunk;
+            if (byWriter)
+                tick();
         }
         out.resize(OutChunk - k.z.avail_out);
         compressed += out.size();
@@ -598,7 +633,7 @@ private:
         bool stored;
         {
             std::unique_lock<std::mutex> lock(mutex_);
-            writerCv_.wait(lock, [&] {
+            writerWait(lock, [&] {
                 return failure_ || m.finished || m.committed || (m.deflating && m.buffered >= MemberCap);
             });
             if (failure_)
@@ -637,6 +672,8 @@ private:
                 size_t n = readMember(m, fd.get(), buffer_.data(), buffer_.size(), offset);
                 out_.Write(buffer_.data(), n);
                 total += n;
+                progress_.BytesDone = before_ + static_cast<int64_t>(total);
+                tick();
                 if (n < buffer_.size())
                     break;
             }
@@ -651,7 +688,7 @@ private:
             bool finished;
             {
                 std::unique_lock<std::mutex> lock(mutex_);
-                writerCv_.wait(lock, [&] { return failure_ || !m.chunks.empty() || m.finished; });
+                writerWait(lock, [&] { return failure_ || !m.chunks.empty() || m.finished; });
                 if (failure_)
                     throw *failure_;
                 finished = m.finished;
@@ -686,6 +723,9 @@ private:
     std::vector<std::thread> threads_;
     std::unique_ptr<Compressor> own_;
     std::vector<char> buffer_;
+    RunProgress progress_;
+    int64_t before_ = 0; // bytes of the members written
+    std::chrono::steady_clock::time_point lastTick_ = std::chrono::steady_clock::now();
 };
 
 // The time a member carries: its modification time rounded up to the even second, as DOS times count.

@@ -546,9 +546,25 @@ TEST(ArchiveJobs, VsftpdOverImplicitTlsTakesTheArchiveAndThePage) {
     EXPECT_FALSE(fs::exists(ghost / "ghost-2007-03-05.nar"));
 }
 
+namespace {
+
+// What the log window last showed.
+struct LastProgress : RunProgressSink {
+    LastProgress() : previous(SetRunProgressSink(this)) {}
+    ~LastProgress() override { SetRunProgressSink(previous); }
+    void Show(const RunProgress& p) override { last = p; }
+    RunProgress last;
+    RunProgressSink* previous;
+};
+
+} // namespace
+
 TEST(ArchiveJobs, CancelEndsTheJobWithItsOwnLineAndTheRunWithIt) {
-    for (bool duringUpload : {false, true}) {
-        SCOPED_TRACE(duringUpload ? "during the archive's upload" : "during the list build");
+    enum When { ListBuild, Pack, Upload };
+    for (When when : {ListBuild, Pack, Upload}) {
+        SCOPED_TRACE(when == ListBuild ? "during the list build"
+                     : when == Pack    ? "during the pack"
+                                       : "during the upload");
         FtpServer::Config config;
         config.switches = {"--stall-after", "65536"};
         FtpServer server(config);
@@ -556,15 +572,24 @@ TEST(ArchiveJobs, CancelEndsTheJobWithItsOwnLineAndTheRunWithIt) {
         TempDir ghost;
         makeGhost(ghost);
         ghost.write("shell/master/big.png", RandomBytes(2 << 20));
+        if (when == Pack) { // enough text to deflate for a while
+            std::string text = RandomBytes(8 << 20);
+            for (char& c : text)
+                c = static_cast<char>('a' + static_cast<unsigned char>(c) % 26);
+            for (int i = 0; i < 4; ++i)
+                ghost.write("ghost/master/big" + std::to_string(i) + ".dic", text);
+        }
         auto job = archiveJob(ghost.path(), TSettings::Upload, server.address());
         auto later = archiveJob(ghost.path(), TSettings::NarCreate);
         later->Name = "later";
         ScriptedPrompts prompts;
+        LastProgress progress;
         std::chrono::steady_clock::time_point cancelledAt;
         prompts.onPump = [&](int n) {
-            bool now = duringUpload
-                           ? !server.commands().empty() && server.commands().back().rfind("STOR", 0) == 0
-                           : n == 2;
+            bool now = when == ListBuild ? n == 2
+                       : when == Pack
+                           ? progress.last.Step == "圧縮しています"
+                           : !server.commands().empty() && server.commands().back().rfind("STOR", 0) == 0;
             if (now && !CancelRequested()) {
                 cancelledAt = std::chrono::steady_clock::now();
                 RequestCancel();
@@ -578,17 +603,18 @@ TEST(ArchiveJobs, CancelEndsTheJobWithItsOwnLineAndTheRunWithIt) {
         EXPECT_EQ(counts.Run, 1);
         EXPECT_EQ(counts.Succeeded, 0);
         EXPECT_TRUE(std::find(sink.lines.begin(), sink.lines.end(),
-                              duringUpload
+                              when == Upload
                                   ? "FTP接続が出来ませんでした。転送は行われません：ユーザーが中止しました。"
                                   : "圧縮処理に失敗しました。ユーザーが中止しました。") != sink.lines.end())
             << ::testing::PrintToString(sink.lines);
         EXPECT_TRUE(prompts.errors.empty());
         EXPECT_FALSE(fs::exists(ghost / "temp.zip"));
-        // An archive whose upload was cancelled stays; none is made when the list build was.
+        // An archive whose upload was cancelled stays; none is made when the list build or pack was.
         int archives = 0;
         for (const auto& e : fs::directory_iterator(ghost.path()))
             archives += e.path().extension() == ".nar";
-        EXPECT_EQ(archives, duringUpload ? 1 : 0);
+        EXPECT_EQ(archives, when == Upload ? 1 : 0);
+        EXPECT_TRUE(server.received().empty());
         ClearCancel();
     }
 }
