@@ -43,6 +43,15 @@ int storCount(const FtpServer& server, std::vector<std::string>* names = nullptr
     return static_cast<int>(received.size());
 }
 
+// Keeps the line that says why a job failed.
+struct LastLines : LogSink {
+    void Add(const std::string& line) override {
+        if (line.find("出来ませんでした") != std::string::npos || line.find("失敗") != std::string::npos)
+            failure = line;
+    }
+    std::string failure;
+};
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -77,10 +86,13 @@ int main(int argc, char** argv) {
         for (int i = 0; i < runs; ++i) {
             emptyFolder(remote);
             sentFiles(); // counts from here
+            LastLines log;
+            uploader.LogLines = &log;
             double t = BestSeconds(1, [&] {
                 if (!uploader.Run())
-                    std::printf("our upload failed\n");
+                    std::printf("our upload failed: %s\n", log.failure.c_str());
             });
+            uploader.LogLines = nullptr;
             int sent = sentFiles();
             if (sent >= 0 && sent != static_cast<int>(tree.files.size()) + 1)
                 return std::printf("our first upload sent %d files\n", sent), false;

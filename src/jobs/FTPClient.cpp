@@ -163,6 +163,17 @@ struct TFTPClient::Session {
     bool asciiUpload = false;
     bool heldCr = false; // a CR at the end of the last read, not known yet to start a CR LF
     std::vector<char> scratch;
+    std::vector<curl_socket_t> lingering; // data sockets closed for libcurl but not yet for the server
+
+    void closeLingering() {
+        char sink[4096];
+        for (curl_socket_t socket : lingering) {
+            while (::recv(socket, sink, sizeof sink, MSG_DONTWAIT) > 0) {
+            }
+            ::close(socket);
+        }
+        lingering.clear();
+    }
 
     ~Session() {
         if (worker.joinable()) {
@@ -171,6 +182,7 @@ struct TFTPClient::Session {
             worker.join();
         }
         cleanup();
+        closeLingering();
     }
 
     size_t readAscii(char* buffer, size_t room) {
@@ -328,8 +340,18 @@ struct TFTPClient::Session {
 
     static int onCloseSocket(void* self, curl_socket_t socket) {
         auto* s = static_cast<Session*>(self);
-        if (s->established && socket == s->controlSocket)
+        if (s->established && socket == s->controlSocket) {
             s->controlClosed = true;
+        } else if (s->tls) {
+            // A TLS data connection must not close before the server has read all of it: data of the
+            // server's arriving after the close (TLS 1.3 session tickets, its close_notify) would reset the
+            // connection, and a reset makes the server lose the end of an upload (vsftpd answers 426). So
+            // the socket only stops sending now and is closed once the request has ended, when the
+            // server's reply says it has everything.
+            ::shutdown(socket, SHUT_WR);
+            s->lingering.push_back(socket);
+            return 0;
+        }
         return ::close(socket);
     }
 };
@@ -589,6 +611,7 @@ void TFTPClient::stop(Session& s, int why) {
 void TFTPClient::finish(Session& s, int result) {
     if (s.worker.joinable())
         s.worker.join();
+    s.closeLingering();
     if (s.aborted != 0)
         result = s.aborted;
     curl_multi_remove_handle(s.multi, s.easy);
@@ -673,13 +696,6 @@ std::string tlsHandshakeFailure(const std::string& detail) {
     return "The TLS handshake with the server failed (" + detail + ").";
 }
 
-// What a failed request means for the user, and whether its connection can go on.
-struct Failure {
-    std::string message;
-    int code = 0;
-    bool keepsConnection = false;
-};
-
 } // namespace
 
 void TFTPClient::runOnMain(Request request) {
@@ -713,45 +729,51 @@ void TFTPClient::runOnMain(Request request) {
 
     // A download that found no file leaves the session usable; after any other failure it ends here, and
     // later calls report why.
-    Failure f;
-    f.keepsConnection = transfer && (result == CURLE_REMOTE_FILE_NOT_FOUND || result == CURLE_WRITE_ERROR ||
-                                     result == CURLE_FTP_COULDNT_RETR_FILE);
-    if (result == Stalled || (!connecting && result == CURLE_OPERATION_TIMEDOUT))
-        f.message = "The server stopped responding: nothing moved for " +
-                    std::to_string((Options.StallTimeoutMs + 999) / 1000) + " seconds.";
-    else if (connecting && result == CURLE_OPERATION_TIMEDOUT)
-        f.message = "Connect timed out.";
-    else if (m.tls && m.tls->Rejected()) {
-        certificateRejected_ = true;
-        rejectedCertificate_ = m.tls->RejectedCertificate();
-        f.message = "The server's certificate was not trusted: " + rejectedCertificate_.Problem + ".";
-    } else if (result == CURLE_PEER_FAILED_VERIFICATION)
-        f.message = std::string("The server's certificate was not trusted: ") + m.errors;
-    else if (result == CURLE_USE_SSL_FAILED)
-        f.message = "The server refused AUTH TLS: it offers no explicit TLS. If it speaks TLS from the first "
-                    "byte, untick 明示的TLS(AUTH TLS); if it has no TLS at all, untick SSL.";
-    else if (result == CURLE_SSL_CONNECT_ERROR)
-        f.message = tlsHandshakeFailure(m.errors);
-    else if (m.refusedNewControl ||
-             (!connecting && (m.controlClosed || result == CURLE_RECV_ERROR || result == CURLE_SEND_ERROR ||
-                              result == CURLE_GOT_NOTHING)))
-        f.message = "The connection to the server was lost.";
-    else if (result == CURLE_FTP_ACCEPT_TIMEOUT)
-        f.message = "The server did not open the data connection within " +
-                    std::to_string((Options.ActiveAcceptTimeoutMs + 999) / 1000) +
-                    " seconds (active mode). Turn on passive mode in the job's server settings.";
-    else if (m.writeFailed)
-        f.message = "The downloaded file could not be written.";
-    else if (m.lastCode >= 400) {
-        f.message = m.lastReply;
-        f.code = m.lastCode;
-    } else
-        f.message = m.errors[0] ? std::string(m.errors) : curl_easy_strerror(static_cast<CURLcode>(result));
+    bool keepsConnection = transfer && (result == CURLE_REMOTE_FILE_NOT_FOUND ||
+                                        result == CURLE_WRITE_ERROR || result == CURLE_FTP_COULDNT_RETR_FILE);
+    int code = 0;
+    std::string message = failureOf(m, result, connecting, code);
     if (connecting)
         Quit();
-    else if (!f.keepsConnection)
-        lose(f.message);
-    throw EFTPError(f.message, f.code);
+    else if (!keepsConnection)
+        lose(message);
+    throw EFTPError(message, code);
+}
+
+std::string TFTPClient::failureOf(const Session& m, int result, bool connecting, int& code) {
+    code = 0;
+    if (result == Stalled || (!connecting && result == CURLE_OPERATION_TIMEDOUT))
+        return "The server stopped responding: nothing moved for " +
+               std::to_string((Options.StallTimeoutMs + 999) / 1000) + " seconds.";
+    if (connecting && result == CURLE_OPERATION_TIMEDOUT)
+        return "Connect timed out.";
+    if (m.tls && m.tls->Rejected()) {
+        certificateRejected_ = true;
+        rejectedCertificate_ = m.tls->RejectedCertificate();
+        return "The server's certificate was not trusted: " + rejectedCertificate_.Problem + ".";
+    }
+    if (result == CURLE_PEER_FAILED_VERIFICATION)
+        return std::string("The server's certificate was not trusted: ") + m.errors;
+    if (result == CURLE_USE_SSL_FAILED)
+        return "The server refused AUTH TLS: it offers no explicit TLS. If it speaks TLS from the first "
+               "byte, "
+               "untick 明示的TLS(AUTH TLS); if it has no TLS at all, untick SSL.";
+    if (result == CURLE_SSL_CONNECT_ERROR)
+        return tlsHandshakeFailure(m.errors);
+    if (m.refusedNewControl || (!connecting && (m.controlClosed || result == CURLE_RECV_ERROR ||
+                                                result == CURLE_SEND_ERROR || result == CURLE_GOT_NOTHING)))
+        return "The connection to the server was lost.";
+    if (result == CURLE_FTP_ACCEPT_TIMEOUT)
+        return "The server did not open the data connection within " +
+               std::to_string((Options.ActiveAcceptTimeoutMs + 999) / 1000) +
+               " seconds (active mode). Turn on passive mode in the job's server settings.";
+    if (m.writeFailed)
+        return "The downloaded file could not be written.";
+    if (m.lastCode >= 400) {
+        code = m.lastCode;
+        return m.lastReply;
+    }
+    return m.errors[0] ? std::string(m.errors) : curl_easy_strerror(static_cast<CURLcode>(result));
 }
 
 void TFTPClient::learnDirectory(const std::string& dir) {
@@ -965,25 +987,9 @@ void TFTPClient::StartPut(const std::string& localPath, const std::string& remot
         }
         if (result == Aborted || result == Cancelled)
             return; // the run is ending; the caller hears of the cancel itself
-        if (pendingFailure_.empty()) {
-            if (result == Stalled || result == CURLE_OPERATION_TIMEDOUT)
-                pendingFailure_ = "The server stopped responding: nothing moved for " +
-                                  std::to_string((Options.StallTimeoutMs + 999) / 1000) + " seconds.";
-            else if (session.refusedNewControl || session.controlClosed || result == CURLE_RECV_ERROR ||
-                     result == CURLE_SEND_ERROR || result == CURLE_GOT_NOTHING)
-                pendingFailure_ = "The connection to the server was lost.";
-            else if (result == CURLE_FTP_ACCEPT_TIMEOUT)
-                pendingFailure_ =
-                    "The server did not open the data connection within " +
-                    std::to_string((Options.ActiveAcceptTimeoutMs + 999) / 1000) +
-                    " seconds (active mode). Turn on passive mode in the job's server settings.";
-            else if (session.lastCode >= 400)
-                pendingFailure_ = session.lastReply;
-            else
-                pendingFailure_ = session.errors[0] ? std::string(session.errors)
-                                                    : curl_easy_strerror(static_cast<CURLcode>(result));
-            pendingCode_ = session.lastCode >= 400 ? session.lastCode : 0;
-        }
+        if (pendingFailure_.empty())
+            pendingFailure_ =
+                failureOf(session, result == CURLE_OK ? CURLE_UPLOAD_FAILED : result, false, pendingCode_);
         session.lost = true;
         session.ready = false;
         session.cut();

@@ -123,6 +123,8 @@ private:
     // Runs one request on the first connection and waits for it; throws its failure.
     void runOnMain(Request request);
     void connectOnce();
+    // What a failed request means for the user (and the server's reply code, when it refused).
+    std::string failureOf(const Session& session, int result, bool connecting, int& code);
     // Starts a request on a connection; `done` runs when it ends.
     void start(Session& session, Request request);
     // Drives every busy connection until `until` holds, pumping messages; throws ECancelled.

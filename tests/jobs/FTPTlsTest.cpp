@@ -295,3 +295,23 @@ TEST(FTPTls, ACertificateForAnotherNameIsNotTrustedUntilTheUserSaysSo) {
     EXPECT_EQ(c.TrustedFingerprint, asked.Fingerprint);
     roundTrip(c, local, "n.bin");
 }
+
+TEST(FTPTls, UploadsOverTls13EndWithoutLosingTheirEnd) {
+    // A data connection closed while the server's last TLS records are still on their way is reset, and
+    // vsftpd then loses the end of the upload ("426 Failure reading network stream").
+    VsftpdServer server(Certificates().serverCert, Certificates().serverKey);
+    TempDir local;
+    TFTPClient c;
+    setUp(c, server.address());
+    c.Username = "anonymous";
+    c.Password = "guest";
+    c.Options.TlsVersion = 13;
+    c.Connect();
+    c.ChangeDir("pub");
+    std::string data(1000000, 'x');
+    std::string file = local.write("big.bin", data);
+    for (int i = 0; i < 100; ++i)
+        ASSERT_EQ(errorOf([&] { c.Put(file, "big" + std::to_string(i)); }), "(no error)") << i;
+    for (int i = 0; i < 100; ++i)
+        EXPECT_EQ(ReadAll(server.pub() + "big" + std::to_string(i)), data) << i;
+}
