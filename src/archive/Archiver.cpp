@@ -187,3 +187,15 @@ std::unique_ptr<TArchiver> CreateArchiver(TArchiverType type) {
     archiver->LoadDLL();
     return archiver;
 }
+
+bool TArchiver::OpenProbe(TCustomArchiverDll& dll, const std::string& path) {
+    try {
+        void* handle = dll.OpenArchive(nullptr, ExpandFileName(path), uint32_t{0x800002});
+        if (!handle)
+            return false;
+        dll.CloseArchive(handle);
+        return true;
+    } catch (const std::exception&) {
+        return false;
+    }
+}

@@ -72,6 +72,10 @@ public:
     void ClearEnumMembersProc();
     void CheckDLL() { LoadDLL(); }
 
+    /// True when the library opens the file's full path in probe mode (the handle is closed at once);
+    /// false on any failure. The content probes of the formats build on it.
+    static bool OpenProbe(TCustomArchiverDll& dll, const std::string& path);
+
     /// The quoted archive name, then the folder with a trailing separator when one is given.
     static void AddArchiveAndFolder(TCmdOpt& builder, const std::string& archive, const std::string& folder);
     /// The member names (or the response file when asked for and named), then UserFileList.

@@ -31,8 +31,6 @@ TArchiverType libraryType(TArchiverType type) {
     return type == atTgz || type == atBZ2 ? atTar : type;
 }
 
-constexpr uint32_t probeMode = 0x800002;
-
 } // namespace
 
 TArchiverDll& TFormatArchiver::Dll(TArchiverType type) {
@@ -147,18 +145,6 @@ int TFormatArchiver::MakeSfx(void* window, const std::string& archive, const TAr
     commandLine.clear();
     MakeSfxCmd(window, archive, options, folder, names, useResFile, commandLine);
     return 0;
-}
-
-bool TFormatArchiver::OpenProbe(TCustomArchiverDll& dll, const std::string& path) {
-    try {
-        void* handle = dll.OpenArchive(nullptr, ExpandFileName(path), probeMode);
-        if (!handle)
-            return false;
-        dll.CloseArchive(handle);
-        return true;
-    } catch (const std::exception&) {
-        return false;
-    }
 }
 
 std::string TFormatArchiver::FindStub(std::initializer_list<const char*> candidates) {

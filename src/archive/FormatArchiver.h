@@ -61,10 +61,6 @@ public:
                 const std::string& folder, const PackItems& names, bool useResFile, std::string& commandLine,
                 std::string& output) override;
 
-    /// True when the library opens the file's full path in probe mode (the handle is closed at once);
-    /// false on any failure.
-    static bool OpenProbe(TCustomArchiverDll& dll, const std::string& path);
-
 protected:
     /// The switches after the leading word, before UserOptions.
     virtual void AddSwitches(TArchiverOperation, TCmdOpt&, const TArchiverOptions&) {}

@@ -144,13 +144,7 @@ bool TZip32::ContentProbe(const std::string& path) {
     try {
         TZipDll& dll = Dll();
         std::string full = ExpandFileName(path);
-        if (!dll.CheckArchive(full, 24) || !FileExists(full))
-            return false;
-        void* handle = dll.OpenArchive(nullptr, full, 0x800002);
-        if (!handle)
-            return false;
-        dll.CloseArchive(handle);
-        return true;
+        return dll.CheckArchive(full, 24) && FileExists(full) && OpenProbe(dll, full);
     } catch (const std::exception&) {
         return false;
     }

@@ -2,6 +2,7 @@
 
 #include "Cp932.h"
 #include "FileSystem.h"
+#include "TextLines.h"
 
 #include <cerrno>
 #include <climits>
@@ -45,25 +46,6 @@ bool sameText(std::string_view a, std::string_view b) {
 bool looksLikeUtf8(std::string_view s) {
     size_t longest = 0;
     return IsValidUtf8(s, &longest) && longest > 2;
-}
-
-// Lines ended by CR LF, CR or LF. Unlike the reader of lists, a NUL does not end the text here: whatever
-// follows it is kept for the next save.
-std::vector<std::string> splitKeepingEverything(std::string_view text) {
-    std::vector<std::string> lines;
-    size_t pos = 0;
-    while (pos < text.size()) {
-        size_t stop = text.find_first_of("\r\n", pos);
-        if (stop == std::string_view::npos) {
-            lines.emplace_back(text.substr(pos));
-            break;
-        }
-        lines.emplace_back(text.substr(pos, stop - pos));
-        pos = stop + 1;
-        if (text[stop] == '\r' && pos < text.size() && text[pos] == '\n')
-            ++pos;
-    }
-    return lines;
 }
 
 bool startsWith(std::string_view s, std::string_view prefix) {
@@ -128,7 +110,8 @@ IniFile::IniFile(std::string path) : path_(std::move(path)) {
         encoding_ = looksLikeUtf8(bytes) ? Encoding::Utf8 : Encoding::Cp932;
         text = std::move(bytes);
     }
-    lines_ = splitKeepingEverything(text);
+    // Unlike the reader of lists, a NUL does not end the text: what follows it is kept for the next save.
+    lines_ = SplitLines(text, false);
 }
 
 std::string IniFile::toLines(std::string_view utf8) const {

@@ -9,9 +9,9 @@ bool isBlankOrControl(char c) {
 
 } // namespace
 
-std::vector<std::string> SplitLines(std::string_view text) {
+std::vector<std::string> SplitLines(std::string_view text, bool nulEnds) {
     std::vector<std::string> lines;
-    size_t end = text.find('\0');
+    size_t end = nulEnds ? text.find('\0') : std::string_view::npos;
     if (end != std::string_view::npos)
         text = text.substr(0, end);
     size_t pos = 0;

@@ -4,9 +4,10 @@
 #include <string_view>
 #include <vector>
 
-/// Splits text into lines: a line ends at CR LF, a lone CR or a lone LF; a NUL ends the whole text; a last
-/// line without a line end counts, and a line end at the very end does not start another, empty line.
-std::vector<std::string> SplitLines(std::string_view text);
+/// Splits text into lines: a line ends at CR LF, a lone CR or a lone LF; a NUL ends the whole text (unless
+/// `nulEnds` is false: then it is kept like any byte); a last line without a line end counts, and a line end
+/// at the very end does not start another, empty line.
+std::vector<std::string> SplitLines(std::string_view text, bool nulEnds = true);
 
 /// Joins lines, each followed by CR LF (the form of a multi-line text held in memory).
 std::string JoinLines(const std::vector<std::string>& lines);

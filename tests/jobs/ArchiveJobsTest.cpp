@@ -7,6 +7,7 @@
 #include "platform/Errors.h"
 #include "platform/RunControl.h"
 #include "support/FtpServer.h"
+#include "support/RecordedProgress.h"
 #include "support/ReferenceMd5.h"
 #include "support/ScopedEnv.h"
 #include "support/ScriptedPrompts.h"
@@ -546,19 +547,6 @@ TEST(ArchiveJobs, VsftpdOverImplicitTlsTakesTheArchiveAndThePage) {
     EXPECT_FALSE(fs::exists(ghost / "ghost-2007-03-05.nar"));
 }
 
-namespace {
-
-// What the log window last showed.
-struct LastProgress : RunProgressSink {
-    LastProgress() : previous(SetRunProgressSink(this)) {}
-    ~LastProgress() override { SetRunProgressSink(previous); }
-    void Show(const RunProgress& p) override { last = p; }
-    RunProgress last;
-    RunProgressSink* previous;
-};
-
-} // namespace
-
 TEST(ArchiveJobs, CancelEndsTheJobWithItsOwnLineAndTheRunWithIt) {
     enum When { ListBuild, Pack, Upload };
     for (When when : {ListBuild, Pack, Upload}) {
@@ -583,12 +571,12 @@ TEST(ArchiveJobs, CancelEndsTheJobWithItsOwnLineAndTheRunWithIt) {
         auto later = archiveJob(ghost.path(), TSettings::NarCreate);
         later->Name = "later";
         ScriptedPrompts prompts;
-        LastProgress progress;
+        RecordedProgress progress;
         std::chrono::steady_clock::time_point cancelledAt;
         prompts.onPump = [&](int n) {
             bool now = when == ListBuild ? n == 2
                        : when == Pack
-                           ? progress.last.Step == "圧縮しています"
+                           ? progress.last().Step == "圧縮しています"
                            : !server.commands().empty() && server.commands().back().rfind("STOR", 0) == 0;
             if (now && !CancelRequested()) {
                 cancelledAt = std::chrono::steady_clock::now();

@@ -3,6 +3,7 @@
 #include "platform/RunControl.h"
 #include "support/FtpServer.h"
 #include "support/JobFixtures.h"
+#include "support/RecordedProgress.h"
 #include "support/ReferenceMd5.h"
 #include "support/ScriptedPrompts.h"
 #include "support/TempDir.h"
@@ -482,18 +483,6 @@ TEST(NetworkJob, AStalledListDownloadFailsTheJobWithoutAMisleadingStory) {
         "seconds.");
     EXPECT_TRUE(stored(server).empty());
 }
-
-namespace {
-
-struct RecordedProgress : RunProgressSink {
-    RecordedProgress() : previous(SetRunProgressSink(this)) {}
-    ~RecordedProgress() override { SetRunProgressSink(previous); }
-    void Show(const RunProgress& p) override { shown.push_back(p); }
-    std::vector<RunProgress> shown;
-    RunProgressSink* previous;
-};
-
-} // namespace
 
 TEST(NetworkJob, CancelEndsTheRunAndLeavesTheServersListAlone) {
     for (bool duringUpload : {false, true}) {

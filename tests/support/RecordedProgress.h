@@ -1,0 +1,20 @@
+#pragma once
+
+#include "platform/RunControl.h"
+
+#include <vector>
+
+/// Takes the place of the log window's progress display for its lifetime and keeps what it was shown.
+struct RecordedProgress : RunProgressSink {
+    RecordedProgress() : previous(SetRunProgressSink(this)) {}
+    ~RecordedProgress() override { SetRunProgressSink(previous); }
+    RecordedProgress(const RecordedProgress&) = delete;
+    RecordedProgress& operator=(const RecordedProgress&) = delete;
+    void Show(const RunProgress& p) override { shown.push_back(p); }
+    const RunProgress& last() const {
+        static const RunProgress none;
+        return shown.empty() ? none : shown.back();
+    }
+    std::vector<RunProgress> shown;
+    RunProgressSink* previous;
+};
