@@ -5,6 +5,7 @@
 #include "GhostTree.h"
 #include "jobs/Settings.h"
 #include "support/FtpServer.h"
+#include "support/JobFixtures.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -59,17 +60,9 @@ int main(int argc, char** argv) {
     FtpServer server(config);
     const std::string pub = server.root() + "pub";
 
-    TSettings job;
-    job.Name = "distant";
-    job.Kind = TSettings::Network;
-    job.OwnFTP = std::make_unique<TFTPConfig>();
-    job.OwnFTP->Server = server.address();
-    job.OwnFTP->ID = "user";
-    job.OwnFTP->SetPassword("secret");
-    job.OwnFTP->Passive = true;
-    job.OwnFTP->Connections = argc > 3 ? std::atoi(argv[3]) : 4;
-    job.Directory = "pub";
-    job.TargetFolder = root;
+    auto distant = NetworkJob(server, root, "", "pub", argc > 3 ? std::atoi(argv[3]) : 4);
+    TSettings& job = *distant;
+    job.ClientOptions = FTPClientOptions(); // the real time-outs
     job.ProcessName = "*.*\r\nghost/master/*.*\r\nghost/master/saori/*.*\r\nghost/master/system/*.*\r\n"
                       "shell/master/*.*\r\nshell/sub/*.*\r\nballoon/default/*.*\r\n";
 

@@ -5,6 +5,7 @@
 #include "jobs/FTPClient.h"
 #include "jobs/Settings.h"
 #include "support/FtpServer.h"
+#include "support/JobFixtures.h"
 #include "support/VsftpdServer.h"
 #include "updatelist/Updates2dau.h"
 
@@ -58,17 +59,9 @@ int main(int argc, char** argv) {
     auto [work, runs, tree] = PrepareBench(argc, argv);
     FtpServer server;
 
-    TSettings job;
-    job.Name = "bench";
-    job.Kind = TSettings::Network;
-    job.OwnFTP = std::make_unique<TFTPConfig>();
-    job.OwnFTP->Server = server.address();
-    job.OwnFTP->ID = "user";
-    job.OwnFTP->SetPassword("secret");
-    job.OwnFTP->Passive = true;
-    job.Directory = "pub";
-    job.TargetFolder = tree.root;
-    job.ProcessName = tree.patterns;
+    auto ours = NetworkJob(server, tree.root, tree.patterns, "pub", 4);
+    TSettings& job = *ours;
+    job.ClientOptions = FTPClientOptions(); // the real time-outs
 
     // First upload, ours against curl (one invocation, one connection, every file to its place), each
     // starting from an empty upload directory.

@@ -3,6 +3,7 @@
 // size; then the peak memory of packing a 1 GiB file.
 #include "GhostTree.h"
 #include "archive/ArchiveFile.h"
+#include "support/PeakMemory.h"
 
 #include <algorithm>
 #include <atomic>
@@ -29,30 +30,6 @@ int pack(const std::string& archive, const std::string& base, const std::vector<
     TArchiverOptions options;
     options.UserOptions = "-9 -X";
     return component.PackFiles(nullptr, &options, base, {names});
-}
-
-long residentKiB() {
-    std::ifstream statm("/proc/self/statm");
-    long size = 0, resident = 0;
-    statm >> size >> resident;
-    return resident * (::sysconf(_SC_PAGESIZE) / 1024);
-}
-
-// The most memory `f` holds above what the process held before, sampled every millisecond.
-template <typename F> long peakKiBAbove(F&& f) {
-    const long baseline = residentKiB();
-    std::atomic<bool> done{false};
-    std::atomic<long> peak{baseline};
-    std::thread sampler([&] {
-        while (!done) {
-            peak = std::max(peak.load(), residentKiB());
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-    });
-    f();
-    done = true;
-    sampler.join();
-    return std::max(peak.load(), residentKiB()) - baseline;
 }
 
 // A 1 GiB file made once in the working folder: random bytes (stored), or one random 4 KiB block over and
@@ -146,7 +123,7 @@ int main(int argc, char** argv) {
     for (const std::string& file : {zeros, random, repeating}) {
         int rc = 0;
         auto start = std::chrono::steady_clock::now();
-        long kib = peakKiBAbove([&] { rc = pack(big, work + "/", {fs::path(file).filename().string()}); });
+        long kib = PeakKiBAbove([&] { rc = pack(big, work + "/", {fs::path(file).filename().string()}); });
         double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         std::printf("1 GiB %s: %.1f s, peak memory %.1f MB above the baseline (target < 64 MB)%s\n",
                     file == zeros    ? "of zeros (sparse, deflated)"

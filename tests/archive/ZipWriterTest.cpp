@@ -4,6 +4,7 @@
 #include "archive/ArchiverRegistry.h"
 #include "archive/BuiltinZip.h"
 #include "archive/Zip32.h"
+#include "support/PeakMemory.h"
 #include "support/Shell.h"
 #include "support/TempDir.h"
 #include "support/TestData.h"
@@ -70,32 +71,6 @@ protected:
     void SetUp() override { ZipWriterFaultsForTests() = ZipWriterFaults{}; }
     void TearDown() override { ZipWriterFaultsForTests() = ZipWriterFaults{}; }
 };
-
-// The resident memory of this process in KiB.
-long residentKiB() {
-    std::ifstream statm("/proc/self/statm");
-    long size = 0, resident = 0;
-    statm >> size >> resident;
-    return resident * (::sysconf(_SC_PAGESIZE) / 1024);
-}
-
-// The most memory `f` holds above what the process held before, sampled every millisecond (the peak the
-// kernel keeps misses memory that threads release through their own arenas).
-template <typename F> long peakKiBAbove(F&& f) {
-    const long baseline = residentKiB();
-    std::atomic<bool> done{false};
-    std::atomic<long> peak{baseline};
-    std::thread sampler([&] {
-        while (!done) {
-            peak = std::max(peak.load(), residentKiB());
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-    });
-    f();
-    done = true;
-    sampler.join();
-    return std::max(peak.load(), residentKiB()) - baseline;
-}
 
 } // namespace
 
@@ -276,7 +251,7 @@ TEST_F(ZipWriterTest, MemberOverFourGibibytesUsesZip64) {
     std::string archive = dir / "t.zip";
     Result r{};
     auto start = std::chrono::steady_clock::now();
-    const long peak = peakKiBAbove([&] { r = zip(archive, dir.path(), {"a.txt", "big.dat", "z.txt"}); });
+    const long peak = PeakKiBAbove([&] { r = zip(archive, dir.path(), {"a.txt", "big.dat", "z.txt"}); });
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     ASSERT_EQ(r.code, 0) << r.output;
     std::printf("packed %llu bytes in %.1f s, %ld KiB of memory at most\n",
