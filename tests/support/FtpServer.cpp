@@ -161,12 +161,20 @@ std::vector<std::string> FtpServer::essentialCommands() const {
     return lines;
 }
 
-std::vector<std::string> FtpServer::received() const {
-    std::vector<std::string> files;
+std::vector<std::string> FtpServer::notes(const std::string& prefix) const {
+    std::vector<std::string> rest;
     for (const std::string& c : commands())
-        if (c.rfind("# received ", 0) == 0)
-            files.push_back(c.substr(11));
-    return files;
+        if (c.rfind(prefix, 0) == 0)
+            rest.push_back(c.substr(prefix.size()));
+    return rest;
+}
+
+std::vector<std::string> FtpServer::received() const {
+    return notes("# received ");
+}
+
+std::vector<std::string> FtpServer::dataConnections() const {
+    return notes("# data ");
 }
 
 void FtpServer::clearLog() const {

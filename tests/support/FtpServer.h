@@ -53,10 +53,15 @@ public:
     std::vector<std::string> essentialCommands() const;
     /// The files received so far, in the order they arrived, as paths relative to the root.
     std::vector<std::string> received() const;
+    /// How each data connection that has closed was carried, in order: "tls" or "plain".
+    std::vector<std::string> dataConnections() const;
     void clearLog() const;
     void stop();
 
 private:
+    // What follows `prefix` on each line of the log that starts with it.
+    std::vector<std::string> notes(const std::string& prefix) const;
+
     TempDir root_;
     TempDir work_;
     std::string log_;

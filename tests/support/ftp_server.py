@@ -36,6 +36,15 @@ def main():
     p.add_argument("--no-size", action="store_true", help="refuse SIZE")
     p.add_argument("--no-rename", action="store_true", help="refuse renaming (RNFR)")
     p.add_argument("--no-rename-over", action="store_true", help="refuse RNTO onto an existing file")
+    p.add_argument("--refuse-rnto", action="store_true", help="accept RNFR but refuse every RNTO with 553")
+    p.add_argument("--drop-after-rnto", type=int, default=0,
+                   help="close the control connection after the Nth RNTO that succeeded")
+    p.add_argument("--refuse-cwd", action="store_true", help="refuse every CWD")
+    p.add_argument("--endless-retr", action="store_true", help="RETR sends zeros without end")
+    p.add_argument("--drip-retr", type=float, default=0,
+                   help="RETR sends ten bytes, one every this many seconds")
+    p.add_argument("--silent-after", help="answer this command (e.g. CWD), then stop answering on every "
+                                          "control connection, without closing any")
     p.add_argument("--drop-after-stor", type=int, default=0, help="close the control connection after the Nth STOR")
     p.add_argument("--drop-during-stor", help="close the connections while receiving a file of this name")
     p.add_argument("--stall-after", type=int, default=0, help="stop serving data connections after N bytes")
@@ -99,13 +108,6 @@ def main():
             def ftp_SIZE(self, path):
                 self.respond("550 SIZE not allowed here.")
 
-        if args.no_rename_over:
-            def ftp_RNTO(self, path):
-                if self.fs.lexists(path):
-                    self._rnfr = None
-                    self.respond("550 Cannot rename onto an existing file.")
-                else:
-                    return super().ftp_RNTO(path)
 
         if args.ignore_port:
             # Like a client behind NAT: the address is accepted, the connection never comes.
@@ -124,13 +126,63 @@ def main():
                 else:
                     return super().ftp_STOR(file, mode)
 
+        silent = False  # every control connection has stopped answering
+
         def pre_process_command(self, line, cmd, arg):
             log.write(line + "\n")
+            if Handler.silent:
+                return
+            if args.silent_after and cmd == args.silent_after.upper():
+                Handler.silent = True
             super().pre_process_command(line, cmd, arg)
+
+        if args.refuse_rnto or args.drop_after_rnto or args.no_rename_over:
+            rntos = 0
+
+            def ftp_RNTO(self, path):
+                if args.refuse_rnto:
+                    self._rnfr = None
+                    self.respond("553 Renaming is not allowed here.")
+                    return
+                if args.no_rename_over and self.fs.lexists(path):
+                    self._rnfr = None
+                    self.respond("550 Cannot rename onto an existing file.")
+                    return
+                result = super().ftp_RNTO(path)
+                if self.fs.lexists(path):
+                    Handler.rntos += 1
+                    if Handler.rntos == args.drop_after_rnto:
+                        self.ioloop.call_later(0, self.close)
+                return result
+
+        if args.refuse_cwd:
+            def ftp_CWD(self, path):
+                self.respond("550 Changing directories is not allowed.")
+
+        if args.endless_retr or args.drip_retr:
+            def ftp_RETR(self, file):
+                class Endless:
+                    left = 10 if args.drip_retr else -1  # a drip ends after a few bytes
+
+                    def more(self):
+                        if self.left == 0:
+                            return b""
+                        self.left -= 1
+                        return b"\0" * (1 if args.drip_retr else 65536)
+
+                self.push_dtp_data(Endless(), isproducer=True, cmd="RETR")
+                return file
+
+        if args.cert and args.no_prot:
+            def ftp_PROT(self, line):
+                if line.upper() == "P":
+                    self.respond("536 Protected data connections are not available.")
+                else:
+                    super().ftp_PROT(line)
 
         if args.cert and args.explicit:
             tls_control_required = True
-            tls_data_required = True
+            tls_data_required = not args.no_prot
         elif args.cert:
             # Implicit TLS: the handshake comes first, the greeting after it.
             def handle(self):
@@ -138,13 +190,6 @@ def main():
 
             def handle_ssl_established(self):
                 FTPHandler.handle(self)
-
-            if args.no_prot:
-                def ftp_PROT(self, line):
-                    if line.upper() == "P":
-                        self.respond("536 Protected data connections are not available.")
-                    else:
-                        super().ftp_PROT(line)
 
     def watched(base_dtp):
         class Watched(base_dtp):
@@ -172,7 +217,32 @@ def main():
                 super().handle_write_event()
                 self._check()
 
+            def close(self):
+                # Whether each data connection was protected: no byte of a TLS job may go in clear.
+                if not getattr(self, "_recorded", False):
+                    self._recorded = True
+                    secure = type(self.socket).__module__.startswith("OpenSSL")
+                    log.write("# data %s\n" % ("tls" if secure else "plain"))
+                super().close()
+
         Watched.stalled = []
+        if args.drip_retr:
+            # One byte at a time, with a pause after each.
+            Watched.ac_out_buffer_size = 1
+
+            def handle_write_event(self):
+                base_dtp.handle_write_event(self)
+                if self.connected and not self.receive and self._fileno is not None:
+                    fileno = self._fileno
+                    self.ioloop.modify(fileno, self.ioloop.READ)
+                    self.ioloop.call_later(args.drip_retr, self._resume, fileno)
+
+            def _resume(self, fileno):
+                if self.connected and self._fileno == fileno:
+                    self.ioloop.modify(fileno, self.ioloop.READ | self.ioloop.WRITE)
+
+            Watched.handle_write_event = handle_write_event
+            Watched._resume = _resume
         return Watched
 
     class DataHandler(TLS_DTPHandler):
