@@ -220,8 +220,7 @@ bool TSettings::RunUpload() {
     std::string pageFile; // the filled-in page, removed on every way out
     bool succeeded = false;
     try {
-        ftp->Connect();
-        Log(ftp->Host + "へ接続します。");
+        ConnectFTP(*ftp);
         EnterUploadDirectory(*ftp);
         Log(archive + "をアップロードします。");
         RunProgress progress{"アップロードしています", 0, 1, 0, GetLocalFileSize(archive)};
@@ -229,7 +228,9 @@ bool TSettings::RunUpload() {
             progress.BytesDone += bytes;
             ReportProgress(progress);
         };
-        ftp->Put(archive, ExtractFileName(archive));
+        // Under a temporary name first: a link cut mid-upload must not leave a truncated archive live
+        // while the page links to it.
+        PublishFile(*ftp, archive, ExtractFileName(archive));
         ftp->OnBytesMoved = nullptr;
         const int64_t size = GetLocalFileSize(archive);
         Log(archive + "をアップロードしました。");

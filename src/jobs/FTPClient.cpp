@@ -16,6 +16,7 @@
 #include <cstring>
 #include <curl/curl.h>
 #include <fcntl.h>
+#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <poll.h>
@@ -24,6 +25,7 @@
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -110,6 +112,33 @@ std::string relativePath(const std::string& from, const std::string& to) {
     return path;
 }
 
+// A file descriptor that is closed with its owner, on every way out.
+class OwnedFd {
+public:
+    OwnedFd() = default;
+    explicit OwnedFd(int fd) : fd_(fd) {}
+    OwnedFd(OwnedFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+    OwnedFd& operator=(OwnedFd&& other) noexcept {
+        if (this != &other) {
+            reset();
+            fd_ = std::exchange(other.fd_, -1);
+        }
+        return *this;
+    }
+    OwnedFd(const OwnedFd&) = delete;
+    OwnedFd& operator=(const OwnedFd&) = delete;
+    ~OwnedFd() { reset(); }
+    int get() const { return fd_; }
+    void reset() {
+        if (fd_ >= 0)
+            ::close(fd_);
+        fd_ = -1;
+    }
+
+private:
+    int fd_ = -1;
+};
+
 } // namespace
 
 // One request on one connection.
@@ -118,8 +147,9 @@ struct TFTPClient::Request {
     std::string path;  // the remote path of a transfer (UTF-8), or empty
     bool upload = false;
     bool connect = false;
-    int fd = -1;
-    int64_t size = 0;
+    OwnedFd file;                            // the local file of a transfer, closed when the request ends
+    int64_t size = 0;                        // of an upload
+    int64_t maxBytes = -1;                   // of a download: more is refused
     std::function<void(Session&, int)> done; // with libcurl's result or one of ours
 };
 
@@ -139,7 +169,10 @@ struct TFTPClient::Session {
     curl_socket_t controlSocket = CURL_SOCKET_BAD;
     long controlPort = 0;
     bool established = false;
-    std::atomic<bool> controlClosed{false}; // set where libcurl closes sockets, read by the client
+    // Set where libcurl closes sockets, read by the client. The mutex keeps a cut from another thread from
+    // meeting a socket number that was closed and given to someone else meanwhile.
+    std::atomic<bool> controlClosed{false};
+    std::mutex socketMutex;
     bool refusedNewControl = false;
     std::string baseUrl;  // scheme, host and port, ending with '/'
     std::string physical; // where the connection really is on the server; empty when not known
@@ -148,6 +181,8 @@ struct TFTPClient::Session {
     bool lost = false;
     Request request;
     bool writeFailed = false;
+    bool tooLarge = false; // a download passed its request's maxBytes
+    int64_t tooLargeLimit = 0;
     // A request runs on a thread of its own, so that libcurl's waits (it waits for the reply after an
     // upload by itself, blocking) hold up neither the window system nor the other connections. The
     // callbacks below run there and touch nothing but their session; the client reads these.
@@ -157,6 +192,7 @@ struct TFTPClient::Session {
     std::atomic<int64_t> moved{0};
     int64_t reported = 0;
     std::atomic<int64_t> lastActivityMs{0};
+    int64_t movedAtActivity = 0; // `moved` when lastActivityMs was last set
     std::atomic<int> aborted{0}; // Stalled, Cancelled or Aborted when the client stops the request
     // An ASCII-type upload of a text whose lines may already end with CR LF: each CR LF is handed to
     // libcurl as LF, which it sends as CR LF, so that the wire carries CR LF once, never CR CR LF.
@@ -189,7 +225,7 @@ struct TFTPClient::Session {
         for (;;) {
             size_t want = room - (heldCr ? 1 : 0); // room for a held CR that turns out to stand alone
             scratch.resize(want);
-            ssize_t r = ::read(request.fd, scratch.data(), want);
+            ssize_t r = ::read(request.file.get(), scratch.data(), want);
             if (r < 0) {
                 if (errno == EINTR)
                     continue;
@@ -202,8 +238,7 @@ struct TFTPClient::Session {
                 heldCr = false;
                 return out;
             }
-            moved += r;
-            touch();
+            movedData(r);
             for (ssize_t i = 0; i < r; ++i) {
                 char c = scratch[static_cast<size_t>(i)];
                 if (heldCr) {
@@ -238,12 +273,12 @@ struct TFTPClient::Session {
 
     // Cuts the control connection at once, so that cleaning up never waits on a server that stalled.
     void cut() {
+        std::lock_guard<std::mutex> lock(socketMutex);
         if (controlSocket != CURL_SOCKET_BAD && !controlClosed)
             ::shutdown(controlSocket, SHUT_RDWR);
     }
 
     void loggedIn() {
-        curl_easy_getinfo(easy, CURLINFO_ACTIVESOCKET, &controlSocket);
         curl_easy_getinfo(easy, CURLINFO_PRIMARY_PORT, &controlPort);
         char* entry = nullptr;
         curl_easy_getinfo(easy, CURLINFO_FTP_ENTRY_PATH, &entry);
@@ -271,9 +306,14 @@ struct TFTPClient::Session {
     static size_t onWrite(char* data, size_t size, size_t n, void* self) {
         auto* s = static_cast<Session*>(self);
         size_t total = size * n;
+        if (s->request.maxBytes >= 0 && s->moved + static_cast<int64_t>(total) > s->request.maxBytes) {
+            s->tooLarge = true;
+            s->tooLargeLimit = s->request.maxBytes;
+            return 0;
+        }
         size_t done = 0;
         while (done < total) {
-            ssize_t w = ::write(s->request.fd, data + done, total - done);
+            ssize_t w = ::write(s->request.file.get(), data + done, total - done);
             if (w < 0) {
                 if (errno == EINTR)
                     continue;
@@ -282,8 +322,7 @@ struct TFTPClient::Session {
             }
             done += static_cast<size_t>(w);
         }
-        s->moved += static_cast<int64_t>(total);
-        s->touch();
+        s->movedData(static_cast<int64_t>(total));
         return total;
     }
 
@@ -292,10 +331,9 @@ struct TFTPClient::Session {
         if (s->asciiUpload)
             return s->readAscii(buffer, size * n);
         for (;;) {
-            ssize_t r = ::read(s->request.fd, buffer, size * n);
+            ssize_t r = ::read(s->request.file.get(), buffer, size * n);
             if (r >= 0) {
-                s->moved += r;
-                s->touch();
+                s->movedData(r);
                 return static_cast<size_t>(r);
             }
             if (errno != EINTR)
@@ -303,7 +341,20 @@ struct TFTPClient::Session {
         }
     }
 
-    void touch() { lastActivityMs = nowMs(); }
+    void touch() {
+        movedAtActivity = moved;
+        lastActivityMs = nowMs();
+    }
+    // Data counts as progress only at a byte a second or more since the last progress: a server that
+    // drips a byte now and then is as stuck as a silent one.
+    void movedData(int64_t bytes) {
+        moved += bytes;
+        int64_t now = nowMs();
+        if ((moved - movedAtActivity) * 1000 >= now - lastActivityMs) {
+            movedAtActivity = moved;
+            lastActivityMs = now;
+        }
+    }
     long idleMs() const { return static_cast<long>(nowMs() - lastActivityMs); }
 
     // libcurl calls this also while it waits for a reply by itself: the client's stop ends the wait.
@@ -340,6 +391,7 @@ struct TFTPClient::Session {
 
     static int onCloseSocket(void* self, curl_socket_t socket) {
         auto* s = static_cast<Session*>(self);
+        std::lock_guard<std::mutex> lock(s->socketMutex);
         if (s->established && socket == s->controlSocket) {
             s->controlClosed = true;
         } else if (s->tls) {
@@ -418,11 +470,11 @@ void TFTPClient::requireConnection() const {
 
 void TFTPClient::throwPendingFailure() const {
     if (!pendingFailure_.empty())
-        throw EFTPError(pendingFailure_, pendingCode_);
+        throw EFTPUploadFailed(pendingFailure_, pendingCode_);
 }
 
 void TFTPClient::lose(const std::string& reason) {
-    for (Session* s : sessions_)
+    for (auto& s : sessions_)
         s->cut();
     Quit();
     lostReason_ = reason;
@@ -466,8 +518,8 @@ void TFTPClient::connectOnce() {
         throw EFTPError("The password has a character that Shift_JIS (CP932) cannot hold; change it in the "
                         "job's server settings.");
 
-    auto* s = new Session;
-    sessions_.push_back(s);
+    sessions_.push_back(std::make_unique<Session>());
+    Session* s = sessions_.back().get();
     s->easy = curl_easy_init();
     s->multi = curl_multi_init();
     if (!s->easy || !s->multi) {
@@ -510,17 +562,16 @@ void TFTPClient::connectOnce() {
     for (const std::string& entry : Options.Resolve)
         s->resolve = curl_slist_append(s->resolve, entry.c_str());
     curl_easy_setopt(e, CURLOPT_RESOLVE, s->resolve);
-    if (!Passive)
+    // libcurl before 8.0 sends active-mode data connections in clear even after PROT P: with TLS the
+    // data connections are passive, so that no byte of the job goes out unencrypted.
+    if (!Passive && !UseTLS)
         curl_easy_setopt(e, CURLOPT_FTPPORT, "-");
     if (UseTLS) {
-        if (ExplicitTLS) {
-            // AUTH TLS before the login, then PBSZ 0 and PROT P; a server that refuses gets no plain text.
-            curl_easy_setopt(e, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_ALL));
+        // PBSZ 0 and PROT P after the login; a server that refuses protected data connections gets no file
+        // in clear: the connection fails instead. Explicit TLS starts with AUTH TLS.
+        curl_easy_setopt(e, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_ALL));
+        if (ExplicitTLS)
             curl_easy_setopt(e, CURLOPT_FTPSSLAUTH, static_cast<long>(CURLFTPAUTH_TLS));
-        } else {
-            // Protected data connections where the server accepts them, clear ones otherwise.
-            curl_easy_setopt(e, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_TRY));
-        }
         // TLS 1.2 and 1.3; nothing older.
         long version = Options.TlsVersion == 13   ? static_cast<long>(CURL_SSLVERSION_TLSv1_3)
                        : Options.TlsVersion == 12 ? static_cast<long>(CURL_SSLVERSION_TLSv1_2) |
@@ -562,6 +613,7 @@ void TFTPClient::start(Session& s, Request request) {
     curl_easy_setopt(e, CURLOPT_URL, url.c_str());
     curl_easy_setopt(e, CURLOPT_NOBODY, transfer ? 0L : 1L);
     curl_easy_setopt(e, CURLOPT_UPLOAD, r.upload ? 1L : 0L);
+    s.tooLarge = false;
     curl_easy_setopt(e, CURLOPT_TRANSFERTEXT, type_ == ftASCII ? 1L : 0L);
     s.asciiUpload = r.upload && type_ == ftASCII && CurlAddsCrOnAsciiUpload;
     s.heldCr = false;
@@ -614,6 +666,11 @@ void TFTPClient::finish(Session& s, int result) {
     s.closeLingering();
     if (s.aborted != 0)
         result = s.aborted;
+    // libcurl tells the connection's socket only while the handle is in its multi handle.
+    if (s.request.connect && result == CURLE_OK) {
+        std::lock_guard<std::mutex> lock(s.socketMutex);
+        curl_easy_getinfo(s.easy, CURLINFO_ACTIVESOCKET, &s.controlSocket);
+    }
     curl_multi_remove_handle(s.multi, s.easy);
     curl_easy_setopt(s.easy, CURLOPT_QUOTE, nullptr);
     curl_slist_free_all(s.quote);
@@ -633,7 +690,7 @@ void TFTPClient::drive(const std::function<bool()>& until) {
     Clock::time_point lastPump = Clock::now();
     while (!until()) {
         bool connecting = false, busy = false;
-        for (Session* s : sessions_) {
+        for (auto& s : sessions_) {
             if (!s->busy)
                 continue;
             if (s->finished) {
@@ -657,7 +714,7 @@ void TFTPClient::drive(const std::function<bool()>& until) {
         {
             std::unique_lock<std::mutex> lock(wakeMutex_);
             wake_.wait_for(lock, std::chrono::milliseconds(slice), [&] {
-                for (Session* s : sessions_)
+                for (auto& s : sessions_)
                     if (s->busy && s->finished)
                         return true;
                 return false;
@@ -668,13 +725,13 @@ void TFTPClient::drive(const std::function<bool()>& until) {
             lastPump = Clock::now();
         }
         if (CancelRequested()) {
-            for (Session* s : sessions_)
+            for (auto& s : sessions_)
                 stop(*s, Cancelled);
             lose(ECancelled().what());
             throw ECancelled();
         }
         // Logging in has its own time-out; after it, a reply or data that stops moving is a stall.
-        for (Session* s : sessions_)
+        for (auto& s : sessions_)
             if (s->busy && s->ready && s->idleMs() > Options.StallTimeoutMs)
                 stop(*s, Stalled);
     }
@@ -727,16 +784,20 @@ void TFTPClient::runOnMain(Request request) {
         return;
     }
 
-    // A download that found no file leaves the session usable; after any other failure it ends here, and
-    // later calls report why.
-    bool keepsConnection = transfer && (result == CURLE_REMOTE_FILE_NOT_FOUND ||
-                                        result == CURLE_WRITE_ERROR || result == CURLE_FTP_COULDNT_RETR_FILE);
+    // A download that found no file, or an upload the server refused to start, leaves the session usable;
+    // after any other failure it ends here, and later calls report why.
+    bool keepsConnection =
+        transfer && (result == CURLE_REMOTE_FILE_NOT_FOUND || result == CURLE_WRITE_ERROR ||
+                     result == CURLE_FTP_COULDNT_RETR_FILE || result == CURLE_UPLOAD_FAILED);
+    bool tooLarge = m.tooLarge;
     int code = 0;
     std::string message = failureOf(m, result, connecting, code);
     if (connecting)
         Quit();
     else if (!keepsConnection)
         lose(message);
+    if (tooLarge)
+        throw EFTPTooLarge(message);
     throw EFTPError(message, code);
 }
 
@@ -747,6 +808,9 @@ std::string TFTPClient::failureOf(const Session& m, int result, bool connecting,
                std::to_string((Options.StallTimeoutMs + 999) / 1000) + " seconds.";
     if (connecting && result == CURLE_OPERATION_TIMEDOUT)
         return "Connect timed out.";
+    if (m.tooLarge) // libcurl closes the connection after it: this is the reason
+        return "サーバーのファイルが大きすぎるため(" + std::to_string(m.tooLargeLimit / (1024 * 1024)) +
+               " MiB超)、取得を中止しました。";
     if (m.tls && m.tls->Rejected()) {
         certificateRejected_ = true;
         rejectedCertificate_ = m.tls->RejectedCertificate();
@@ -754,6 +818,11 @@ std::string TFTPClient::failureOf(const Session& m, int result, bool connecting,
     }
     if (result == CURLE_PEER_FAILED_VERIFICATION)
         return std::string("The server's certificate was not trusted: ") + m.errors;
+    if (result == CURLE_USE_SSL_FAILED && m.tls && m.tls->ControlStarted())
+        return "サーバーがデータ接続の暗号化(PROT "
+               "P)を拒否しました。ファイルを暗号化せずに送ることはしません。"
+               "サーバーの設定でデータ接続のTLSを有効にしてください(" +
+               m.lastReply + ")。";
     if (result == CURLE_USE_SSL_FAILED)
         return "The server refused AUTH TLS: it offers no explicit TLS. If it speaks TLS from the first "
                "byte, "
@@ -821,9 +890,8 @@ void TFTPClient::ChangeDir(const std::string& dir) {
 }
 
 void TFTPClient::MakeDir(const std::string& dir) {
+    // A directory made is not yet one entered: the CWD after it is still sent, and it decides.
     command("MKD", dir, true);
-    if (!cwd_.empty())
-        learnDirectory(JoinRemotePath(cwd_, dir));
 }
 
 void TFTPClient::ChangeDirUp() {
@@ -846,43 +914,39 @@ void TFTPClient::Delete(const std::string& name) {
     command("DELE", name, true);
 }
 
-void TFTPClient::Get(const std::string& remoteName, const std::string& localPath) {
+void TFTPClient::Get(const std::string& remoteName, const std::string& localPath, int64_t maxBytes) {
     requireConnection();
-    int fd = ::open(NativePath(localPath).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0) {
+    Request r;
+    r.file = OwnedFd(::open(NativePath(localPath).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+    if (r.file.get() < 0) {
         int code = errno;
         throw EFileError(code == EEXIST ? "The local file " + localPath + " already exists."
                                         : "Cannot create " + localPath + ": " + SystemErrorText(code),
                          code);
     }
-    Request r;
     r.path = pathFor(*sessions_.front(), remoteName);
-    r.fd = fd;
+    r.maxBytes = maxBytes;
     try {
         runOnMain(std::move(r));
     } catch (...) {
         // Never leave part of a file behind: a half list would pass for the server's list.
-        if (::ftruncate(fd, 0) != 0) {
-        }
-        ::close(fd);
+        std::error_code ignored;
+        std::filesystem::resize_file(NativePath(localPath), 0, ignored);
         throw;
     }
-    ::close(fd);
 }
 
 namespace {
 
-int openForUpload(const std::string& localPath, int64_t& size) {
-    int fd = ::open(NativePath(localPath).c_str(), O_RDONLY | O_CLOEXEC);
+OwnedFd openForUpload(const std::string& localPath, int64_t& size) {
+    OwnedFd file(::open(NativePath(localPath).c_str(), O_RDONLY | O_CLOEXEC));
     struct stat st;
-    if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        int code = fd < 0 ? errno : EISDIR;
-        if (fd >= 0)
-            ::close(fd);
+    if (file.get() < 0 || ::fstat(file.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        int code = file.get() < 0 ? errno : EISDIR;
         throw EFileError("Cannot open " + localPath + ": " + SystemErrorText(code), code);
     }
     size = static_cast<int64_t>(st.st_size);
-    return fd;
+    return file;
 }
 
 } // namespace
@@ -890,29 +954,21 @@ int openForUpload(const std::string& localPath, int64_t& size) {
 void TFTPClient::Put(const std::string& localPath, const std::string& remoteName) {
     requireConnection();
     Request r;
-    r.fd = openForUpload(localPath, r.size);
+    r.file = openForUpload(localPath, r.size);
     r.upload = true;
     r.path = pathFor(*sessions_.front(), remoteName);
-    int fd = r.fd;
-    try {
-        runOnMain(std::move(r));
-    } catch (...) {
-        ::close(fd);
-        throw;
-    }
-    ::close(fd);
+    runOnMain(std::move(r));
 }
 
 void TFTPClient::openExtraConnection() {
     const Session& main = *sessions_.front();
-    auto* s = new Session;
+    auto session = std::make_unique<Session>();
+    Session* s = session.get();
     s->easy = curl_easy_duphandle(main.easy);
     s->multi = curl_multi_init();
-    if (!s->easy || !s->multi) {
-        delete s;
+    if (!s->easy || !s->multi)
         return;
-    }
-    sessions_.push_back(s);
+    sessions_.push_back(std::move(session));
     CURL* e = s->easy;
     curl_easy_setopt(e, CURLOPT_ERRORBUFFER, s->errors);
     curl_easy_setopt(e, CURLOPT_HEADERDATA, s);
@@ -948,8 +1004,8 @@ void TFTPClient::openExtraConnection() {
 TFTPClient::Session* TFTPClient::freeConnection() {
     for (size_t i = 1; i < sessions_.size(); ++i)
         if (sessions_[i]->ready && !sessions_[i]->busy && !sessions_[i]->lost)
-            return sessions_[i];
-    return sessions_.front()->busy ? nullptr : sessions_.front();
+            return sessions_[i].get();
+    return sessions_.front()->busy ? nullptr : sessions_.front().get();
 }
 
 void TFTPClient::WaitForFreeConnection() {
@@ -961,7 +1017,7 @@ void TFTPClient::WaitForFreeConnection() {
     if (!freeConnection() && !refusedMore_ && !cwd_.empty() && !sessions_.front()->physical.empty()) {
         int usable = 0;
         bool connecting = false;
-        for (Session* s : sessions_) {
+        for (auto& s : sessions_) {
             usable += !s->lost;
             connecting = connecting || (!s->ready && !s->lost);
         }
@@ -972,15 +1028,23 @@ void TFTPClient::WaitForFreeConnection() {
     throwPendingFailure();
 }
 
+void TFTPClient::ThrowIfUploadFailed() {
+    requireConnection();
+    // Uploads that have ended are taken in first, so that a failure is told as soon as it is known.
+    for (auto& s : sessions_)
+        if (s->busy && s->finished)
+            finish(*s, s->curlResult);
+    throwPendingFailure();
+}
+
 void TFTPClient::StartPut(const std::string& localPath, const std::string& remoteName) {
     WaitForFreeConnection();
     Session* s = freeConnection();
     Request r;
-    r.fd = openForUpload(localPath, r.size);
+    r.file = openForUpload(localPath, r.size);
     r.upload = true;
     r.path = pathFor(*s, remoteName);
-    r.done = [this](Session& session, int result) {
-        ::close(session.request.fd);
+    r.done = [this, remoteName](Session& session, int result) {
         if (result == CURLE_OK && session.lastCode < 400) {
             ++uploadsDone_;
             return;
@@ -989,6 +1053,7 @@ void TFTPClient::StartPut(const std::string& localPath, const std::string& remot
             return; // the run is ending; the caller hears of the cancel itself
         if (pendingFailure_.empty())
             pendingFailure_ =
+                remoteName + "のアップロードに失敗しました：" +
                 failureOf(session, result == CURLE_OK ? CURLE_UPLOAD_FAILED : result, false, pendingCode_);
         session.lost = true;
         session.ready = false;
@@ -1000,7 +1065,7 @@ void TFTPClient::StartPut(const std::string& localPath, const std::string& remot
 void TFTPClient::WaitForUploads() {
     requireConnection();
     drive([&] {
-        for (Session* s : sessions_)
+        for (auto& s : sessions_)
             if (s->busy && s->request.upload)
                 return false;
         return true;
@@ -1010,16 +1075,61 @@ void TFTPClient::WaitForUploads() {
 
 void TFTPClient::Quit() {
     connected_ = false;
-    for (Session* s : sessions_)
+    for (auto& s : sessions_)
         stop(*s, Aborted);
-    // Extra connections first; a lost one is cut rather than spoken to.
-    for (auto it = sessions_.rbegin(); it != sessions_.rend(); ++it) {
-        if ((*it)->lost)
-            (*it)->cut();
-        delete *it;
-    }
-    sessions_.clear();
+    closeSessions();
     refusedMore_ = false;
     cwd_.clear();
     known_.clear();
+}
+
+void TFTPClient::closeSessions() {
+    if (sessions_.empty())
+        return;
+    // A lost connection, or any after the user cancelled or an upload failed, is cut rather than spoken to:
+    // nobody waits for the goodbye of a server that may have stopped answering.
+    const bool hurry = CancelRequested() || !pendingFailure_.empty();
+    for (auto& s : sessions_)
+        if (s->lost || hurry)
+            s->cut();
+    // The others get QUIT, all at once on threads of their own, while this thread keeps the window
+    // system going; a server that does not answer in time is cut off.
+    std::atomic<size_t> open{sessions_.size()};
+    std::vector<std::thread> closers;
+    for (auto it = sessions_.rbegin(); it != sessions_.rend(); ++it) {
+        Session* s = it->get();
+        try {
+            closers.emplace_back([s, &open, this] {
+                s->cleanup();
+                {
+                    std::lock_guard<std::mutex> lock(wakeMutex_);
+                    --open;
+                }
+                wake_.notify_all();
+            });
+        } catch (const std::system_error&) {
+            s->cut(); // no thread to be had: close here, without waiting for the server
+            s->cleanup();
+            --open;
+        }
+    }
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(Options.QuitTimeoutMs);
+    bool cutOff = false;
+    for (;;) {
+        {
+            std::unique_lock<std::mutex> lock(wakeMutex_);
+            wake_.wait_for(lock, std::chrono::milliseconds(100), [&] { return open == 0; });
+        }
+        if (open == 0)
+            break;
+        Prompts().ProcessMessages();
+        if (!cutOff && (Clock::now() >= deadline || CancelRequested())) {
+            for (auto& s : sessions_)
+                s->cut();
+            cutOff = true;
+        }
+    }
+    for (std::thread& closer : closers)
+        closer.join();
+    sessions_.clear();
 }

@@ -23,12 +23,26 @@ private:
     int replyCode_;
 };
 
+/// An upload started with StartPut failed; the message names the file. Raised by the next call after it,
+/// so that the caller never takes it for a failure of that call (a missing directory, say).
+class EFTPUploadFailed : public EFTPError {
+public:
+    using EFTPError::EFTPError;
+};
+
+/// A download was larger than the caller allowed; nothing more was stored.
+class EFTPTooLarge : public EFTPError {
+public:
+    using EFTPError::EFTPError;
+};
+
 /// Options that only tests and special set-ups change.
 struct FTPClientOptions {
     std::string CAFile;             ///< extra trusted CA certificates (PEM); empty: the system's store only
     long ConnectTimeoutMs = 120000; ///< for the TCP connection, the TLS handshake and the login
     long StallTimeoutMs = 60000;    ///< a reply or a transfer without progress for this long fails
     long ActiveAcceptTimeoutMs = 20000; ///< for the server to open an active-mode data connection
+    long QuitTimeoutMs = 3000;          ///< for the server's answer to QUIT before the connection is cut
     int TlsVersion = 0;                 ///< 0: TLS 1.2 or 1.3; 12 or 13: that version only (for tests)
     /// Name lookups to use instead of the system's ("host:port:address[,address...]"), for tests.
     std::vector<std::string> Resolve;
@@ -56,8 +70,12 @@ public:
     std::string Host; ///< "host", "host:port" or "[v6 address]:port"; port 21 when none is given
     std::string Username;
     std::string Password;
+    /// Passive data connections. With UseTLS they are passive whatever this says: this libcurl leaves
+    /// active-mode data connections unencrypted (see PassiveForcedByTls).
     bool Passive = false;
-    bool UseTLS = false;      ///< TLS: implicit (from the first byte) unless ExplicitTLS
+    /// TLS: implicit (from the first byte) unless ExplicitTLS. Data connections are protected too (PROT P);
+    /// a server that refuses that fails the connection rather than getting a file in clear.
+    bool UseTLS = false;
     bool ExplicitTLS = false; ///< with UseTLS: AUTH TLS on a plain connection first (explicit FTPS)
     /// A certificate the user chose to trust ("SHA256:" and 64 hex digits), taken although the trust store
     /// does not vouch for it; empty for none.
@@ -72,6 +90,8 @@ public:
     std::function<void(int64_t bytes)> OnBytesMoved;
 
     void SetTransferType(TransferType type) { type_ = type; }
+    /// Whether the data connections are passive although Passive is off, because TLS was asked for.
+    bool PassiveForcedByTls() const { return UseTLS && !Passive; }
     /// Connects and logs in. Throws EFTPError ("Connect timed out." when no connection stood in time).
     void Connect();
     bool Connected() const { return connected_; }
@@ -84,14 +104,17 @@ public:
     void Delete(const std::string& name); ///< DELE; throws EFTPError with the server's reply
     /// RETR of a file of the current directory to a new local file. Throws EFileError when the local file
     /// already exists (nothing is sent then) and EFTPError when the transfer fails; the local file is then
-    /// left empty. Does not depend on SIZE: a RETR that succeeds is what counts.
-    void Get(const std::string& remoteName, const std::string& localPath);
+    /// left empty. Does not depend on SIZE: a RETR that succeeds is what counts. With `maxBytes` >= 0, a
+    /// file that grows past it fails with EFTPTooLarge (the server's data is not trusted).
+    void Get(const std::string& remoteName, const std::string& localPath, int64_t maxBytes = -1);
     /// STOR of a local file under a name relative to the current directory. Throws EFileError when the
     /// local file cannot be read (nothing is sent then) and EFTPError when the transfer fails.
     void Put(const std::string& localPath, const std::string& remoteName);
     /// Waits until a connection is free for StartPut (another upload may end meanwhile). Throws the
     /// failure of an upload that ended badly: no further upload starts after one.
     void WaitForFreeConnection();
+    /// Throws the failure (EFTPUploadFailed) of an upload started with StartPut that has ended badly.
+    void ThrowIfUploadFailed();
     /// Starts the upload of a local file under a name relative to the current directory and returns; the
     /// upload runs while the caller goes on. Throws EFileError when the local file cannot be read, and
     /// the failure of an earlier upload.
@@ -100,8 +123,9 @@ public:
     void WaitForUploads();
     /// Number of uploads started with StartPut that have ended well.
     int UploadsDone() const { return uploadsDone_; }
-    /// Sends QUIT on every connection and closes them; uploads still running are aborted. Never throws,
-    /// never waits on a lost connection.
+    /// Sends QUIT on every connection and closes them; uploads still running are aborted. Never throws.
+    /// Waits at most Options.QuitTimeoutMs for the answers, letting the window system process its messages
+    /// meanwhile; after a cancel or a lost connection it cuts every connection without waiting.
     void Quit();
 
     /// The server's current directory as the commands sent so far have made it ("/pub/ghost"); empty when
@@ -133,6 +157,8 @@ private:
     // Stops a busy connection's request (a stall, a cancel, the end of the session).
     void stop(Session& session, int why);
     void command(const std::string& verb, const std::string& argument, bool isPath);
+    // Closes every session, waiting for the answers to QUIT at most Options.QuitTimeoutMs.
+    void closeSessions();
     void requireConnection() const;
     void throwPendingFailure() const;
     // Ends the session after a failure: later calls report `reason`.
@@ -146,14 +172,15 @@ private:
 
     std::mutex wakeMutex_; // with wake_: a request has ended
     std::condition_variable wake_;
-    std::vector<Session*> sessions_; // the first one logs in at Connect and does all but StartPut alone
+    // The first one logs in at Connect and does all but StartPut alone.
+    std::vector<std::unique_ptr<Session>> sessions_;
     TransferType type_ = ftBinary;
     bool connected_ = false;
     bool renameFromRefused_ = false;
     bool refusedMore_ = false; // the server refused an extra login
     int uploadsDone_ = 0;
     std::string lostReason_;     // why a session ended by a failure, for the calls after it
-    std::string pendingFailure_; // the failure of an upload started with StartPut
+    std::string pendingFailure_; // the failure of an upload started with StartPut, naming its file
     int pendingCode_ = 0;
     std::string hostName_;
     bool certificateRejected_ = false; // the last login failed on the server's certificate

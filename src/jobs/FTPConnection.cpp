@@ -4,6 +4,7 @@
 #include "platform/UserPrompts.h"
 
 #include <algorithm>
+#include <functional>
 
 std::unique_ptr<TFTPClient> TSettings::CreateFTP() {
     auto ftp = std::make_unique<TFTPClient>();
@@ -36,9 +37,18 @@ std::unique_ptr<TFTPClient> TSettings::CreateFTP() {
     return ftp;
 }
 
+void TSettings::ConnectFTP(TFTPClient& ftp) {
+    ftp.Connect();
+    Log(ftp.Host + "へ接続します。");
+    if (ftp.PassiveForcedByTls())
+        Log("SSLでは能動モードのデータ接続を暗号化できないため、パッシブモードで転送します。");
+}
+
 void TSettings::EnterUploadDirectory(TFTPClient& ftp) {
     try {
         ftp.ChangeDir(Directory);
+    } catch (const EFTPUploadFailed&) {
+        throw;
     } catch (const EFTPError&) {
         CreateUploadDirectory(ftp);
     }
@@ -69,6 +79,8 @@ void TSettings::MakeRemoteDirs(TFTPClient& ftp, const std::string& folder) {
     for (const std::string& component : components) {
         try {
             ftp.ChangeDir(component);
+        } catch (const EFTPUploadFailed&) {
+            throw; // an earlier upload's failure, not a missing directory
         } catch (const EFTPError&) {
             Log("ディレクトリ" + component + "を作成します。");
             try {
@@ -84,5 +96,77 @@ void TSettings::MakeRemoteDirs(TFTPClient& ftp, const std::string& folder) {
             ftp.ChangeDirUp();
     } else {
         ftp.ChangeDir(startDir);
+    }
+}
+
+namespace {
+
+// Tidying after the work is done: a refusal changes nothing, a lost connection is told by the next step.
+void quietly(const std::function<void()>& step) {
+    try {
+        step();
+    } catch (const EFTPError&) {
+    }
+}
+
+} // namespace
+
+void TSettings::PublishFile(TFTPClient& ftp, const std::string& localPath, const std::string& name) {
+    const std::string temporary = name + ".uploading";
+    const std::string previous = name + ".previous";
+    const auto inPlace = [&] {
+        ftp.Put(localPath, name);
+        quietly([&] { ftp.Delete(temporary); });
+    };
+    try {
+        ftp.Put(localPath, temporary);
+    } catch (const EFTPError&) {
+        if (!ftp.Connected())
+            throw;
+        ftp.Put(localPath, name); // the server refused the temporary name
+        return;
+    }
+    try {
+        try {
+            ftp.Rename(temporary, name);
+            return;
+        } catch (const EFTPError&) {
+            if (!ftp.Connected())
+                throw;
+            if (ftp.RenameFromRefused()) {
+                inPlace(); // the server renames nothing
+                return;
+            }
+        }
+        // The server did not rename onto the name. The old file is moved aside rather than deleted, so
+        // that it can come back if the new one cannot take its place.
+        quietly([&] { ftp.Delete(previous); });
+        try {
+            ftp.Rename(name, previous);
+        } catch (const EFTPError&) {
+            if (!ftp.Connected())
+                throw;
+            inPlace(); // no old file (renaming onto a free name fails too), or no renaming of it at all
+            return;
+        }
+        try {
+            ftp.Rename(temporary, name);
+        } catch (const EFTPError&) {
+            if (!ftp.Connected())
+                throw;
+            try {
+                ftp.Put(localPath, name);
+            } catch (const EFTPError&) {
+                if (ftp.Connected())
+                    quietly([&] { ftp.Rename(previous, name); });
+                throw;
+            }
+            quietly([&] { ftp.Delete(temporary); });
+        }
+        quietly([&] { ftp.Delete(previous); });
+    } catch (...) {
+        if (ftp.Connected())
+            quietly([&] { ftp.Delete(temporary); });
+        throw;
     }
 }

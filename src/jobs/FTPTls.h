@@ -32,6 +32,8 @@ public:
     /// The certificate of the last connection that was refused, and whether one was.
     bool Rejected() const { return rejected_; }
     const TCertificateInfo& RejectedCertificate() const { return certificate_; }
+    /// Whether TLS was set up for the control connection (an explicit-TLS server accepted AUTH TLS).
+    bool ControlStarted() const { return controlSeen_; }
 
     /// The fingerprint of a certificate in DER form.
     static std::string Fingerprint(const unsigned char* der, int length);

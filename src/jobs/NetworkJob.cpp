@@ -5,6 +5,7 @@
 #include "platform/Paths.h"
 #include "platform/RunControl.h"
 #include "platform/UserPrompts.h"
+#include "updatelist/RemoteList.h"
 #include "updatelist/Updates2dau.h"
 
 #include <algorithm>
@@ -35,42 +36,10 @@ private:
     RunProgress progress_;
 };
 
-} // namespace
+// Far above the list of any ghost: a bigger file from the server is refused rather than filling the disk.
+constexpr int64_t MaxServerListBytes = int64_t(64) << 20;
 
-void TSettings::PublishList(TFTPClient& ftp, const std::string& localList) {
-    // The list goes up under a name of its own and then takes the place of the old one, so that a link
-    // that drops during the upload never leaves a partial list for every user's network update to read.
-    const std::string temporary = "updates2.dau.uploading";
-    ftp.Put(localList, temporary);
-    try {
-        try {
-            ftp.Rename(temporary, "updates2.dau");
-        } catch (const EFTPError&) {
-            if (!ftp.Connected())
-                throw;
-            if (ftp.RenameFromRefused()) {
-                // The server allows no renaming: the list goes up in place, as it must.
-                ftp.Put(localList, "updates2.dau");
-                try {
-                    ftp.Delete(temporary);
-                } catch (const EFTPError&) {
-                }
-                return;
-            }
-            // The server renames only onto a free name: the old list goes just before the rename.
-            ftp.Delete("updates2.dau");
-            ftp.Rename(temporary, "updates2.dau");
-        }
-    } catch (...) {
-        if (ftp.Connected()) {
-            try {
-                ftp.Delete(temporary);
-            } catch (const std::exception&) {
-            }
-        }
-        throw;
-    }
-}
+} // namespace
 
 bool TSettings::RunNetwork() {
     std::vector<std::string> uploads; // full local paths, in the order they were chosen
@@ -90,39 +59,52 @@ bool TSettings::RunNetwork() {
 
     bool succeeded = false;
     try {
-        ftp->Connect();
-        Log(ftp->Host + "へ接続します。");
+        ConnectFTP(*ftp);
         try {
             ftp->ChangeDir(Directory);
-            TUpdates2dau remote;
+            TRemoteList remote;
             RemoveFile(working);
             Log("updates2.dauを取得します。");
             try {
-                ftp->Get("updates2.dau", working);
+                ftp->Get("updates2.dau", working, MaxServerListBytes);
             } catch (const ECancelled&) {
                 throw;
+            } catch (const EFTPTooLarge& e) {
+                throw EFTPTooLarge(std::string("サーバーのupdates2.dauを取得できません：") + e.what() +
+                                   "サーバーの" + Directory + "にあるupdates2.dauを確認してください。");
             } catch (const std::exception&) {
                 Log("リモートのupdates2.dauの取得に失敗しました");
                 if (!ftp->Connected())
                     throw; // a lost session is no missing list: nothing below could be told right
             }
+            const auto pump = [] {
+                Prompts().ProcessMessages();
+                ThrowIfCancelled();
+            };
             try {
-                remote.LoadFromFile(working);
-            } catch (const std::exception&) {
-                Log("リモートのupdates2.dauのロードに失敗しました"); // go on with the entries read so far
+                if (!remote.Load(ReadFileBytes(working), pump))
+                    Log("リモートのupdates2.dauのロードに失敗しました"); // go on with the entries read so far
+            } catch (const EFileError&) {
+                Log("リモートのupdates2.dauのロードに失敗しました");
             }
             Log("MD5を照合します。");
             for (size_t i = 0; i < local.Count(); ++i) {
                 const TElementFile& entry = local[i];
-                const TElementFile* there = remote.FindByName(entry.FileNameCp932);
-                if (!there) {
+                const std::string_view* digest = remote.Find(entry.FileNameCp932);
+                if (!digest) {
                     Log(entry.FileName + "はリモートサーバ上に存在しません。アップロード対象とします。");
                     uploads.push_back(entry.FullPath);
-                } else if (there->Digest != entry.Digest) {
+                } else if (*digest != entry.Digest) {
                     Log(entry.FileName + "は更新されています。アップロード対象とします。");
                     uploads.push_back(entry.FullPath);
                 }
+                if (i % 256 == 255)
+                    pump();
             }
+        } catch (const ECancelled&) {
+            throw;
+        } catch (const EFTPTooLarge&) {
+            throw;
         } catch (const std::exception&) {
             if (!ftp->Connected())
                 throw; // the session is gone, not the directory
@@ -134,6 +116,7 @@ bool TSettings::RunNetwork() {
         UploadProgress progress("アップロードしています", uploads, *ftp);
         ftp->OnBytesMoved = [&](int64_t bytes) { progress.Moved(bytes); };
         for (const std::string& path : uploads) {
+            ftp->ThrowIfUploadFailed(); // an upload's failure is told as that upload's, not the next step's
             std::string relative = RemoveFirst(path, base);
             size_t lastSep = relative.rfind('\\');
             if (lastSep != std::string::npos)
@@ -158,7 +141,7 @@ bool TSettings::RunNetwork() {
             RemoveFile(working);
             local.SaveToFile(working);
             Log("updates2.dauをアップロードします。");
-            PublishList(*ftp, working);
+            PublishFile(*ftp, working, "updates2.dau");
         }
         RemoveFile(working);
         succeeded = true;

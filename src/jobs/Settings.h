@@ -79,10 +79,14 @@ public:
     /// its last level can be made) and enters it. Throws EFTPError when it cannot be entered.
     void CreateUploadDirectory(TFTPClient& ftp);
 
-    /// Uploads the new update list into the current directory so that the server's list is never a partial
-    /// file: under a temporary name, then renamed over the old one (the old one deleted first where the
-    /// server renames only onto a free name; a plain upload where it renames nothing). Throws EFTPError.
-    void PublishList(TFTPClient& ftp, const std::string& localList);
+    /// Connects, logs the connection line, and says once when TLS makes the data connections passive.
+    void ConnectFTP(TFTPClient& ftp);
+    /// Uploads a local file into the current directory under `name` so that the server never holds a
+    /// partial or no file of that name: under a temporary name, then renamed over the old one. Where the
+    /// server renames only onto a free name, the old file is first moved aside (and restored if the new one
+    /// cannot take its place); where it renames nothing, or refuses the temporary name, the file goes up in
+    /// place. Throws EFTPError.
+    static void PublishFile(TFTPClient& ftp, const std::string& localPath, const std::string& name);
 
     /// `TargetFolder` with a trailing path delimiter.
     std::string BaseFolder() const;

@@ -1,10 +1,10 @@
 #include "ElementFile.h"
 
 #include "MD5.h"
+#include "RemoteList.h"
 #include "platform/Cp932.h"
 #include "platform/Errors.h"
 #include "platform/Paths.h"
-#include "platform/TextLines.h"
 
 void TElementFile::SetFile(const std::string& fullPath) {
     FullPath = fullPath;
@@ -20,10 +20,10 @@ std::string TElementFile::GetLine() const {
 }
 
 void TElementFile::SetLine(const std::string& line) {
-    std::vector<std::string> pieces = SplitLines(ReplaceChar(line, '\x01', '\n'));
-    if (pieces.size() < 2)
+    std::string_view name, digest;
+    if (!SplitUpdateLine(line, name, digest))
         throw EQuillon("Bad line in updates2.dau: \"" + Cp932ToUtf8(ReplaceChar(line, '\x01', '|')) + "\"");
-    FileNameCp932 = pieces[0];
-    FileName = Cp932ToUtf8(pieces[0]);
-    Digest = pieces[1];
+    FileNameCp932 = name;
+    FileName = Cp932ToUtf8(FileNameCp932);
+    Digest = digest;
 }

@@ -207,7 +207,7 @@ TEST(ArchiveJobs, TheKindDecidesWhetherTheServerIsContacted) {
         ASSERT_TRUE(ok) << int(kind) << ::testing::PrintToString(log);
         if (kind == TSettings::Upload) {
             // No page named: the archive alone goes up, and leaves the local file system.
-            EXPECT_EQ(stored(server), Lines{"ghost-2007-03-05.nar"});
+            EXPECT_EQ(stored(server), Lines{"ghost-2007-03-05.nar.uploading"}); // then renamed
             EXPECT_FALSE(fs::exists(nar));
             expectArchiveOf(server.root() + "pub/ghost-2007-03-05.nar", ghost, selectedFiles());
             EXPECT_TRUE(contains(log, server.address() + "へ接続します。"));
@@ -253,15 +253,20 @@ TEST(ArchiveJobs, UploadEndToEndWithTheFilledPage) {
     EXPECT_EQ(ReadAll(server.root() + "pub/index.html"),
               Utf8ToCp932("<html>\r\n<p>更新日 03/05/07 14:07:09</p>\r\n<p>" + size +
                           "</p>\r\n<p>03/05/0703/05/07, %UploadDate stays</p>\r\n"));
-    // The archive in binary, the page in ASCII type (named from the login directory: the upload
-    // directory was just made, so no change into it was needed).
+    // The archive in binary under a temporary name, then renamed; the page in ASCII type. The upload
+    // directory is entered after it was made.
     Lines commands = server.essentialCommands();
     auto at = [&](const std::string& c) { return std::find(commands.begin(), commands.end(), c); };
-    ASSERT_NE(at("STOR pub/index.html"), commands.end()) << ::testing::PrintToString(commands);
-    EXPECT_LT(at("MKD pub"), at("STOR pub/ghost-2007-03-05.nar"));
-    EXPECT_LT(at("TYPE I"), at("STOR pub/ghost-2007-03-05.nar"));
-    EXPECT_LT(at("STOR pub/ghost-2007-03-05.nar"), at("TYPE A"));
-    EXPECT_LT(at("TYPE A"), at("STOR pub/index.html"));
+    ASSERT_NE(at("STOR index.html"), commands.end()) << ::testing::PrintToString(commands);
+    const Lines entering = {"CWD pub", "MKD pub", "CWD pub"};
+    auto entered = std::search(commands.begin(), commands.end(), entering.begin(), entering.end());
+    ASSERT_NE(entered, commands.end()) << ::testing::PrintToString(commands);
+    EXPECT_LT(entered, at("STOR ghost-2007-03-05.nar.uploading"));
+    EXPECT_LT(at("TYPE I"), at("STOR ghost-2007-03-05.nar.uploading"));
+    EXPECT_LT(at("STOR ghost-2007-03-05.nar.uploading"), at("RNTO ghost-2007-03-05.nar"));
+    EXPECT_LT(at("RNTO ghost-2007-03-05.nar"), at("TYPE A"));
+    EXPECT_LT(at("TYPE A"), at("STOR index.html"));
+    EXPECT_FALSE(fs::exists(server.root() + "pub/ghost-2007-03-05.nar.uploading"));
 
     // Locally: the archive is gone, the template untouched, no filled page left behind.
     EXPECT_FALSE(fs::exists(nar));
@@ -323,6 +328,22 @@ TEST(ArchiveJobs, TheSizeIsShownInWholeKilobytesRoundedDown) {
     EXPECT_EQ(TSettings::GetLocalFileSize(ghost.mkdir("folder")), 0);
 }
 
+TEST(ArchiveJobs, AnUploadCutMidArchiveLeavesTheOldArchiveLive) {
+    FixedClock clock;
+    FtpServer::Config config;
+    config.switches = {"--drop-during-stor", "ghost-2007-03-05.nar.uploading"};
+    FtpServer server(config);
+    const std::string old = "the archive users download now";
+    server.rootDir().write("pub/ghost-2007-03-05.nar", old);
+    TempDir ghost;
+    makeGhost(ghost);
+    auto job = archiveJob(ghost.path(), TSettings::Upload, server.address());
+    auto [log, ok] = runThroughLoop(*job);
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(ReadAll(server.root() + "pub/ghost-2007-03-05.nar"), old);
+    expectArchiveOf(ghost / "ghost-2007-03-05.nar", ghost, selectedFiles()); // kept for the next try
+}
+
 TEST(ArchiveJobs, UploadFailuresKeepWhatWasNotSent) {
     FixedClock clock;
     TempDir pages;
@@ -342,8 +363,9 @@ TEST(ArchiveJobs, UploadFailuresKeepWhatWasNotSent) {
             << log[log.size() - 2];
         expectArchiveOf(ghost / "ghost-2007-03-05.nar", ghost, selectedFiles());
         EXPECT_FALSE(contains(log, ghost / "index.html" + "をアップロードします。"));
-        EXPECT_EQ(stored(server), Lines{"ghost-2007-03-05.nar"});
-        EXPECT_EQ(server.commands().back(), "QUIT");
+        // The temporary name refused, the plain one is tried too.
+        EXPECT_EQ(stored(server), (Lines{"ghost-2007-03-05.nar.uploading", "ghost-2007-03-05.nar"}));
+        EXPECT_EQ(server.essentialCommands().back(), "QUIT");
     }
     {
         // An upload directory whose parent is missing cannot be made.
@@ -371,7 +393,8 @@ TEST(ArchiveJobs, UploadFailuresKeepWhatWasNotSent) {
         EXPECT_FALSE(ok);
         EXPECT_EQ(log[log.size() - 2], "FTP接続が出来ませんでした。転送は行われません：Cannot open " +
                                            pages / "gone.html" + ": File not found");
-        EXPECT_EQ(stored(server), Lines{"ghost-2007-03-05.nar"});
+        EXPECT_EQ(stored(server), Lines{"ghost-2007-03-05.nar.uploading"});
+        EXPECT_TRUE(fs::exists(server.root() + "pub/ghost-2007-03-05.nar"));
         EXPECT_FALSE(fs::exists(ghost / "ghost-2007-03-05.nar"));
         EXPECT_EQ(entries(ghost.path()),
                   (std::set<std::string>{"ghost", "readme.txt", "shell", "updates2.dau"}));

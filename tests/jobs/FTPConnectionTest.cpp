@@ -77,8 +77,9 @@ TEST(FTPConnection, MakeRemoteDirsCreatesMissingLevelsAndReturns) {
     job->MakeRemoteDirs(*ftp, "ghost\\master\\shiori\\");
     ftp->Put(local.write("x.txt", "x"), "x.txt");
     ftp->Quit();
-    EXPECT_EQ(server.essentialCommands(), (Lines{"CWD ghost", "CWD master", "MKD master", "CWD master/shiori",
-                                                 "MKD master/shiori", "TYPE I", "STOR ../x.txt", "QUIT"}));
+    EXPECT_EQ(server.essentialCommands(),
+              (Lines{"CWD ghost", "CWD master", "MKD master", "CWD master", "CWD shiori", "MKD shiori",
+                     "CWD shiori", "TYPE I", "STOR ../../../x.txt", "QUIT"}));
     EXPECT_EQ(server.received(), (Lines{"x.txt"}));
     EXPECT_EQ(sink.lines, (Lines{"ディレクトリmasterを作成します。", "ディレクトリshioriを作成します。"}));
     EXPECT_TRUE(std::filesystem::is_directory(server.root() + "ghost/master/shiori"));

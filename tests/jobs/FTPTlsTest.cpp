@@ -315,3 +315,44 @@ TEST(FTPTls, UploadsOverTls13EndWithoutLosingTheirEnd) {
     for (int i = 0; i < 100; ++i)
         EXPECT_EQ(ReadAll(server.pub() + "big" + std::to_string(i)), data) << i;
 }
+
+TEST(FTPTls, NoByteOfADataConnectionGoesInClear) {
+    TempDir local;
+    for (bool explicitTls : {false, true})
+        for (bool passive : {false, true}) {
+            SCOPED_TRACE(std::string(explicitTls ? "explicit" : "implicit") +
+                         (passive ? " passive" : " active"));
+            FtpServer server =
+                tlsServer(Certificates().serverPem, explicitTls ? Lines{"--explicit"} : Lines{});
+            TFTPClient c;
+            setUp(c, server.address());
+            c.ExplicitTLS = explicitTls;
+            c.Passive = passive;
+            c.Connect();
+            roundTrip(c, local, "a.bin");
+            c.Quit();
+            EXPECT_EQ(c.PassiveForcedByTls(), !passive);
+            EXPECT_EQ(server.dataConnections(), (Lines{"tls", "tls"}));
+            for (const std::string& command : server.commands())
+                EXPECT_TRUE(command.rfind("PORT", 0) != 0 && command.rfind("EPRT", 0) != 0) << command;
+        }
+}
+
+TEST(FTPTls, AServerThatRefusesProtectedDataGetsNoFileInClear) {
+    TempDir local;
+    local.write("a.txt", "secret ghost");
+    for (bool explicitTls : {false, true}) {
+        SCOPED_TRACE(explicitTls ? "explicit" : "implicit");
+        FtpServer server = tlsServer(Certificates().serverPem,
+                                     explicitTls ? Lines{"--explicit", "--no-prot"} : Lines{"--no-prot"});
+        auto job = tlsJob(server.address(), local.path());
+        job->OwnFTP->ExplicitTLS = explicitTls;
+        auto [log, ok] = run(*job);
+        EXPECT_FALSE(ok);
+        const std::string& failure = log[log.size() - 2];
+        EXPECT_EQ(failure.rfind("FTP接続が出来ませんでした。転送は行われません：", 0), 0u) << failure;
+        EXPECT_NE(failure.find("PROT P"), std::string::npos) << failure;
+        EXPECT_TRUE(server.received().empty());
+        EXPECT_TRUE(server.dataConnections().empty());
+    }
+}

@@ -3,6 +3,7 @@
 #include "platform/RunControl.h"
 #include "support/FtpServer.h"
 #include "support/JobFixtures.h"
+#include "support/PeakMemory.h"
 #include "support/RecordedProgress.h"
 #include "support/ReferenceMd5.h"
 #include "support/ScriptedPrompts.h"
@@ -16,6 +17,7 @@
 #include <chrono>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 namespace fs = std::filesystem;
 
@@ -223,8 +225,8 @@ TEST(NetworkJob, ServerStoppedDuringTheRunFailsTheJob) {
     prompts.server = server.get();
     auto [log, ok] = runThroughLoop(*job);
     EXPECT_FALSE(ok);
-    EXPECT_EQ(log[log.size() - 2],
-              "FTP接続が出来ませんでした。転送は行われません：The connection to the server was lost.");
+    EXPECT_EQ(log[log.size() - 2], "FTP接続が出来ませんでした。転送は行われません：ghost/master/a.dic"
+                                   "のアップロードに失敗しました：The connection to the server was lost.");
     EXPECT_FALSE(fs::exists(server->root() + "pub/updates2.dau"));
 }
 
@@ -283,7 +285,7 @@ TEST(NetworkJob, VsftpdDemandingTlsSessionReuseTakesEveryFile) {
     job->OwnFTP->Server = server.address();
     job->OwnFTP->ID = "anonymous";
     job->OwnFTP->SetPassword("guest");
-    job->OwnFTP->Passive = true;
+    job->OwnFTP->Passive = false; // active mode cannot be encrypted here: passive it is, and the log says so
     job->OwnFTP->SSL = true;
     job->ClientOptions.CAFile = Certificates().caFile;
     job->ClientOptions.ConnectTimeoutMs = 10000;
@@ -293,6 +295,9 @@ TEST(NetworkJob, VsftpdDemandingTlsSessionReuseTakesEveryFile) {
     job->ProcessName = patterns;
     auto [log, ok] = runThroughLoop(*job);
     ASSERT_TRUE(ok) << log[log.size() - 2];
+    EXPECT_EQ(std::count(log.begin(), log.end(),
+                         "SSLでは能動モードのデータ接続を暗号化できないため、パッシブモードで転送します。"),
+              1);
     for (int i = 0; i < 30; ++i) {
         std::string rel = "ghost/master/d" + std::to_string(i) + ".dic";
         EXPECT_EQ(ReadAll(server.pub() + rel), ReadAll(local / rel)) << rel;
@@ -382,10 +387,15 @@ TEST(NetworkJob, ALoginCp932CannotHoldIsRefusedNotChanged) {
 
 namespace {
 
+// The last commands of a run (without QUIT), with the "../" that lead back from the last folder uploaded to.
 Lines essentialTail(const FtpServer& server, size_t n) {
     Lines all = server.essentialCommands();
     all.erase(std::remove(all.begin(), all.end(), "QUIT"), all.end());
-    return Lines(all.end() - static_cast<std::ptrdiff_t>(std::min(n, all.size())), all.end());
+    Lines tail(all.end() - static_cast<std::ptrdiff_t>(std::min(n, all.size())), all.end());
+    for (std::string& line : tail)
+        for (size_t up; (up = line.find(" ../")) != std::string::npos;)
+            line.erase(up + 1, 3);
+    return tail;
 }
 
 const std::string oldList = "old.txt\x01"
@@ -393,21 +403,26 @@ const std::string oldList = "old.txt\x01"
 
 } // namespace
 
-TEST(NetworkJob, TheListIsPublishedUnderATemporaryNameAndRenamed) {
+TEST(NetworkJob, TheServerHoldsTheOldListOrTheNewOneWholeWhateverItRefuses) {
     struct Case {
         std::vector<std::string> switches;
         Lines tail;
     };
+    const std::string tmp = "updates2.dau.uploading", prev = "updates2.dau.previous";
     const std::vector<Case> cases = {
-        {{}, {"STOR updates2.dau.uploading", "RNFR updates2.dau.uploading", "RNTO updates2.dau"}},
-        // A server that renames only onto a free name: the old list goes just before the rename.
+        {{}, {"STOR " + tmp, "RNFR " + tmp, "RNTO updates2.dau"}},
+        // Renames only onto a free name: the old list is moved aside, not deleted, until the new one is in.
         {{"--no-rename-over"},
-         {"RNFR updates2.dau.uploading", "RNTO updates2.dau", "DELE updates2.dau",
-          "RNFR updates2.dau.uploading", "RNTO updates2.dau"}},
-        // A server that renames nothing: the list goes up in place, and the temporary copy goes.
-        {{"--no-rename"},
-         {"STOR updates2.dau.uploading", "RNFR updates2.dau.uploading", "STOR updates2.dau",
-          "DELE updates2.dau.uploading"}},
+         {"RNFR " + tmp, "RNTO updates2.dau", "DELE " + prev, "RNFR updates2.dau", "RNTO " + prev,
+          "RNFR " + tmp, "RNTO updates2.dau", "DELE " + prev}},
+        // Renames nothing at all: the list goes up in place, and the temporary copy goes.
+        {{"--no-rename"}, {"STOR " + tmp, "RNFR " + tmp, "STOR updates2.dau", "DELE " + tmp}},
+        // Takes RNFR but refuses every RNTO: the old list must not be deleted on the strength of that.
+        {{"--refuse-rnto"},
+         {"RNFR " + tmp, "RNTO updates2.dau", "DELE " + prev, "RNFR updates2.dau", "RNTO " + prev,
+          "STOR updates2.dau", "DELE " + tmp}},
+        // Forbids the temporary name: a plain upload of the list is still allowed.
+        {{"--refuse-stor-named", tmp}, {"STOR " + tmp, "STOR updates2.dau"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::PrintToString(c.switches));
@@ -422,9 +437,26 @@ TEST(NetworkJob, TheListIsPublishedUnderATemporaryNameAndRenamed) {
         ASSERT_TRUE(ok) << ::testing::PrintToString(log);
         EXPECT_EQ(essentialTail(server, c.tail.size()), c.tail);
         EXPECT_EQ(ReadAll(server.root() + "pub/updates2.dau"), expectedList(local, allFiles()));
-        EXPECT_FALSE(fs::exists(server.root() + "pub/updates2.dau.uploading"));
+        EXPECT_FALSE(fs::exists(server.root() + "pub/" + tmp));
+        EXPECT_FALSE(fs::exists(server.root() + "pub/" + prev));
         EXPECT_EQ(std::count(log.begin(), log.end(), "updates2.dauをアップロードします。"), 1);
     }
+}
+
+TEST(NetworkJob, ALinkCutWhileTheOldListIsAsideFailsAndTheNextRunPublishesWhole) {
+    FtpServer::Config config;
+    config.switches = {"--no-rename-over", "--drop-after-rnto", "1"}; // the cut comes after the move aside
+    FtpServer server(config);
+    server.rootDir().write("pub/updates2.dau", oldList);
+    TempDir local;
+    makeGhost(local);
+    auto job = NetworkJob(server, local.path(), patterns);
+    auto [log1, ok1] = runThroughLoop(*job);
+    EXPECT_FALSE(ok1);
+    EXPECT_EQ(ReadAll(server.root() + "pub/updates2.dau.previous"), oldList); // nothing was deleted
+    auto [log2, ok2] = runThroughLoop(*job);
+    ASSERT_TRUE(ok2) << ::testing::PrintToString(log2);
+    EXPECT_EQ(ReadAll(server.root() + "pub/updates2.dau"), expectedList(local, allFiles()));
 }
 
 TEST(NetworkJob, ALinkThatDropsDuringTheListLeavesTheOldListIntact) {
@@ -631,7 +663,9 @@ TEST(NetworkJob, AFailedUploadAmongFourStopsTheRestAndTheListStaysOld) {
     auto job = NetworkJob(server, local.path(), manyPatterns, "pub", 4);
     auto [log, ok] = runThroughLoop(*job);
     EXPECT_FALSE(ok);
-    EXPECT_EQ(log[log.size() - 2], "FTP接続が出来ませんでした。転送は行われません：553 Not allowed: f14.txt");
+    EXPECT_EQ(log[log.size() - 2], "FTP接続が出来ませんでした。転送は行われません：f14."
+                                   "txtのアップロードに失敗しました：553 Not allowed: "
+                                   "f14.txt");
     EXPECT_EQ(ReadAll(server.root() + "pub/updates2.dau"), oldList);
     EXPECT_LT(stored(server).size(), 10u); // f14.txt is second: hardly any later file was started
     EXPECT_FALSE(contains(log, "updates2.dauをアップロードします。"));
@@ -665,4 +699,219 @@ TEST(NetworkJob, CancelWithFourTransfersInFlight) {
     EXPECT_TRUE(contains(log, "FTP接続が出来ませんでした。転送は行われません：ユーザーが中止しました。"));
     EXPECT_EQ(ReadAll(server.root() + "pub/updates2.dau"), oldList);
     ClearCancel();
+}
+
+namespace {
+
+int openDescriptors() {
+    int n = 0;
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator("/proc/self/fd"))
+        ++n;
+    return n;
+}
+
+// A ghost of small files, as most are.
+void makeSmallFiles(const TempDir& dir, int count) {
+    for (int i = 0; i < count; ++i)
+        dir.write(std::string(i % 3 == 0   ? "ghost/master/"
+                              : i % 3 == 1 ? "shell/master/"
+                                           : "") +
+                      "f" + std::to_string(i) + ".txt",
+                  std::to_string(i));
+}
+
+// The open-file limit of the process, lowered for a test and restored after it.
+struct OpenFileLimit {
+    rlimit saved{};
+    explicit OpenFileLimit(rlim_t soft) {
+        ::getrlimit(RLIMIT_NOFILE, &saved);
+        rlimit lowered = saved;
+        lowered.rlim_cur = soft;
+        ::setrlimit(RLIMIT_NOFILE, &lowered);
+    }
+    ~OpenFileLimit() { ::setrlimit(RLIMIT_NOFILE, &saved); }
+};
+
+} // namespace
+
+TEST(NetworkJob, AFirstUploadOf1500FilesUnderALimitOf256OpenFilesLeavesNoDescriptorBehind) {
+    FtpServer server;
+    server.rootDir().mkdir("pub");
+    FtpServer second;
+    second.rootDir().mkdir("pub");
+    TempDir local;
+    makeSmallFiles(local, 1500);
+    OpenFileLimit limit(256);
+    const int before = openDescriptors();
+
+    auto job = NetworkJob(server, local.path(), manyPatterns, "pub", 4);
+    auto [log, ok] = runThroughLoop(*job);
+    ASSERT_TRUE(ok) << log[log.size() - 2];
+    EXPECT_EQ(server.received().size(), 1501u);
+    EXPECT_EQ(openDescriptors(), before);
+
+    // A run cancelled with uploads in flight closes its files too.
+    ScriptedPrompts prompts;
+    prompts.onPump = [&](int n) {
+        if (n % 16 == 0 && !CancelRequested() && second.received().size() >= 200)
+            RequestCancel();
+    };
+    auto cancelled = NetworkJob(second, local.path(), manyPatterns, "pub", 4);
+    auto [log2, ok2] = runThroughLoop(*cancelled);
+    ClearCancel();
+    EXPECT_FALSE(ok2);
+    EXPECT_LT(second.received().size(), 1500u);
+    EXPECT_EQ(openDescriptors(), before);
+}
+
+TEST(NetworkJob, AServersListThatNeverEndsOrDripsFailsTheJobInBoundedTime) {
+    {
+        FtpServer::Config config;
+        config.switches = {"--endless-retr"};
+        FtpServer server(config);
+        server.rootDir().mkdir("pub");
+        TempDir local;
+        makeGhost(local);
+        auto job = NetworkJob(server, local.path(), patterns);
+        auto start = std::chrono::steady_clock::now();
+        auto [log, ok] = runThroughLoop(*job);
+        EXPECT_FALSE(ok);
+        EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 20.0);
+        const std::string& failure = log[log.size() - 2];
+        EXPECT_EQ(
+            failure.rfind(
+                "FTP接続が出来ませんでした。転送は行われません：サーバーのupdates2.dauを取得できません", 0),
+            0u)
+            << failure;
+        EXPECT_NE(failure.find("64 MiB"), std::string::npos) << failure;
+        EXPECT_TRUE(stored(server).empty()); // nothing was taken for missing
+        EXPECT_LE(fs::exists(local / "updates2.dau") ? fs::file_size(local / "updates2.dau") : 0, 0u);
+    }
+    {
+        // A byte every 1.5 s is no progress.
+        FtpServer::Config config;
+        config.switches = {"--drip-retr", "1.5"};
+        FtpServer server(config);
+        server.rootDir().mkdir("pub");
+        TempDir local;
+        makeGhost(local);
+        auto job = NetworkJob(server, local.path(), patterns);
+        job->ClientOptions.StallTimeoutMs = 3000;
+        auto start = std::chrono::steady_clock::now();
+        auto [log, ok] = runThroughLoop(*job);
+        EXPECT_FALSE(ok);
+        EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 6.0);
+        EXPECT_EQ(log[log.size() - 2],
+                  "FTP接続が出来ませんでした。転送は行われません：The server stopped responding: "
+                  "nothing moved for 3 seconds.");
+        EXPECT_TRUE(stored(server).empty());
+    }
+}
+
+TEST(NetworkJob, AListNear64MiBCostsASmallMultipleOfItsSizeAndTheComparisonHearsCancel) {
+    FtpServer server;
+    std::string list;
+    list.reserve(64 << 20);
+    const std::string digest = ReferenceMd5("x");
+    for (int i = 0; list.size() < (63u << 20); ++i)
+        list += "ghost/master/file" + std::to_string(i) + ".txt\x01" + digest + "\x01\r\n";
+    list += "readme.txt\x01" + ReferenceMd5("read me\r\n") + "\x01\r\n";
+    server.rootDir().write("pub/updates2.dau", list);
+    TempDir local;
+    makeGhost(local);
+    auto job = NetworkJob(server, local.path(), patterns);
+    std::pair<Lines, bool> result;
+    auto start = std::chrono::steady_clock::now();
+    long peakKiB = PeakKiBAbove([&] { result = runThroughLoop(*job); });
+    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const auto& [log, ok] = result;
+    ASSERT_TRUE(ok) << log[log.size() - 2];
+    EXPECT_FALSE(contains(log, "readme.txtはリモートサーバ上に存在しません。アップロード対象とします。"));
+    EXPECT_TRUE(
+        contains(log, "ghost/master/a.dicはリモートサーバ上に存在しません。アップロード対象とします。"));
+    const double listMiB = double(list.size()) / (1 << 20);
+    std::printf("a %.0f MiB list: %.2f s for the whole job, %.0f MiB of memory above the start (%.1f x)\n",
+                listMiB, seconds, peakKiB / 1024.0, peakKiB / 1024.0 / listMiB);
+    EXPECT_LT(peakKiB / 1024.0, 4 * listMiB);
+
+    // A cancel once the list is here is heard while it is read, not after.
+    server.rootDir().write("pub/updates2.dau", list);
+    ScriptedPrompts prompts;
+    std::chrono::steady_clock::time_point cancelledAt;
+    prompts.onPump = [&](int) {
+        if (!CancelRequested() && fs::exists(local / "updates2.dau") &&
+            fs::file_size(local / "updates2.dau") == list.size()) {
+            cancelledAt = std::chrono::steady_clock::now();
+            RequestCancel();
+        }
+    };
+    auto [log2, ok2] = runThroughLoop(*job);
+    double late = std::chrono::duration<double>(std::chrono::steady_clock::now() - cancelledAt).count();
+    ClearCancel();
+    EXPECT_FALSE(ok2);
+    EXPECT_LT(late, 1.0);
+    EXPECT_FALSE(contains(log2, "更新されたファイルはありません。"));
+}
+
+TEST(NetworkJob, AFailedUploadIsToldAsItsOwnAndNoDirectoryIsSaidToBeMade) {
+    FtpServer::Config config;
+    config.switches = {"--refuse-stor-named", "readme.txt"};
+    FtpServer server(config);
+    server.rootDir().mkdir("pub");
+    TempDir local;
+    makeGhost(local);
+    auto job = NetworkJob(server, local.path(), patterns);
+    auto [log, ok] = runThroughLoop(*job);
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(log[log.size() - 2],
+              "FTP接続が出来ませんでした。転送は行われません：readme.txtのアップロードに失敗し"
+              "ました：553 Not allowed: readme.txt");
+    for (const std::string& line : log)
+        EXPECT_EQ(line.rfind("ディレクトリ", 0), std::string::npos) << line;
+}
+
+TEST(NetworkJob, AServerThatRefusesToEnterTheDirectoryItMadeGetsNoFile) {
+    FtpServer::Config config;
+    config.switches = {"--refuse-cwd"};
+    FtpServer server(config);
+    TempDir local;
+    makeGhost(local);
+    auto job = NetworkJob(server, local.path(), patterns);
+    auto [log, ok] = runThroughLoop(*job);
+    EXPECT_FALSE(ok);
+    EXPECT_TRUE(fs::is_directory(server.root() + "pub"));
+    EXPECT_TRUE(stored(server).empty());
+    EXPECT_EQ(log[log.size() - 2],
+              "FTP接続が出来ませんでした。転送は行われません：550 Changing directories is not allowed.");
+}
+
+TEST(NetworkJob, CancelAgainstAServerThatStoppedAnsweringEndsTheJobWithinASecond) {
+    FtpServer::Config config;
+    config.switches = {"--silent-after", "RETR"};
+    FtpServer server(config);
+    server.rootDir().write("pub/updates2.dau", oldList);
+    TempDir local;
+    makeSmallFiles(local, 40);
+    auto job = NetworkJob(server, local.path(), manyPatterns, "pub", 4);
+    ScriptedPrompts prompts;
+    std::chrono::steady_clock::time_point cancelledAt;
+    prompts.onPump = [&](int) {
+        if (CancelRequested())
+            return;
+        // Once a command after the list's download has gone unanswered.
+        Lines commands = server.commands();
+        auto retr = std::find(commands.begin(), commands.end(), "RETR updates2.dau");
+        if (retr != commands.end() &&
+            std::any_of(retr + 1, commands.end(), [](const std::string& c) { return c[0] != '#'; })) {
+            cancelledAt = std::chrono::steady_clock::now();
+            RequestCancel();
+        }
+    };
+    auto [log, ok] = runThroughLoop(*job);
+    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - cancelledAt).count();
+    ClearCancel();
+    EXPECT_FALSE(ok);
+    std::printf("from cancel to the end of the job against a silent server: %.3f s\n", seconds);
+    EXPECT_LT(seconds, 1.0);
+    EXPECT_EQ(ReadAll(server.root() + "pub/updates2.dau"), oldList);
 }
