@@ -124,7 +124,7 @@ void TMainForm::buildWindow() {
     // The client area (below the menu) starts at 292 by 560.
     resize(292, 560 + menuBar()->sizeHint().height());
     applySizeLimits();
-    FirstAcceleratorWins(this);
+    SharedAcceleratorsMoveFocus(this);
 }
 
 void TMainForm::applySizeLimits() {

@@ -153,7 +153,7 @@ QString systemOpenDialog(QWidget* owner, const QString& filter) {
 TCreateForm::TCreateForm(QWidget* owner)
     : QDialog(owner), ChooseFolder(systemFolderDialog), ChooseFile(systemOpenDialog) {
     buildWindow();
-    FirstAcceleratorWins(this);
+    SharedAcceleratorsMoveFocus(this);
     NameEdit->setFocus();
 }
 

@@ -158,24 +158,43 @@ TEST(CreateForm, KeyboardOpensInTheNameEnterIsOkEscapeDoesNothing) {
     EXPECT_EQ(other.result(), QDialog::Rejected);
 }
 
-TEST(CreateForm, AnAcceleratorSharedByControlsGoesToTheFirstThatCanTakeIt) {
+TEST(CreateForm, ASharedAcceleratorMovesTheFocusAndAUniqueOneActs) {
     TCreateForm editor;
     editor.show();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&editor));
     editor.SSLCheck->setFocus();
-    // "&N" is the name's and two kinds'; "&U" a kind's and the make-common button's.
+    // "&N" is the name's and two kinds': each press moves on to the next of them, none is chosen.
     QTest::keyClick(&editor, Qt::Key_N, Qt::AltModifier);
-    EXPECT_EQ(QApplication::focusWidget(), editor.NameEdit);
+    EXPECT_EQ(QApplication::focusWidget(), editor.NameEdit); // none after SSL: round to the first
+    QTest::keyClick(&editor, Qt::Key_N, Qt::AltModifier);
+    EXPECT_EQ(QApplication::focusWidget(), editor.NetworkRadio);
+    QTest::keyClick(&editor, Qt::Key_N, Qt::AltModifier);
+    EXPECT_EQ(QApplication::focusWidget(), editor.NarCreateRadio);
+    QTest::qWait(300); // longer than a button's animated click
     EXPECT_TRUE(editor.NetworkRadio->isChecked());
+    EXPECT_FALSE(editor.NarCreateRadio->isChecked());
+    EXPECT_FALSE(editor.HTMLEdit->isEnabled());
+    // "&U" is a kind's and the make-common button's: focus only.
     QTest::keyClick(&editor, Qt::Key_U, Qt::AltModifier);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return editor.NarUpRadio->isChecked(); }));
+    EXPECT_EQ(QApplication::focusWidget(), editor.SetDefaultButton);
+    QTest::keyClick(&editor, Qt::Key_U, Qt::AltModifier);
+    EXPECT_EQ(QApplication::focusWidget(), editor.NarUpRadio);
+    QTest::qWait(300);
+    EXPECT_FALSE(editor.NarUpRadio->isChecked());
     EXPECT_FALSE(editor.MakeCommon);
-    // "&F": the archive name's label while its field is enabled, the use-common check box otherwise.
-    QTest::keyClick(&editor, Qt::Key_F, Qt::AltModifier);
-    EXPECT_EQ(QApplication::focusWidget(), editor.NarNameEdit);
-    editor.NetworkRadio->click();
-    QTest::keyClick(&editor, Qt::Key_F, Qt::AltModifier);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return editor.UseDefaultFTPCheck->isChecked(); }));
+    // "&L" is SSL's alone: it acts at once; so does explicit TLS's "&E", once SSL enables it.
+    QTest::keyClick(&editor, Qt::Key_L, Qt::AltModifier);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return editor.SSLCheck->isChecked(); }));
+    QTest::keyClick(&editor, Qt::Key_E, Qt::AltModifier);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return editor.ExplicitTLSCheck->isChecked(); }));
+    // "&P" is the password's and the include list's; for an archive-only job the password field is
+    // disabled, so the letter is the list's alone.
+    editor.NarCreateRadio->click();
+    editor.NameEdit->setFocus();
+    QTest::keyClick(&editor, Qt::Key_P, Qt::AltModifier);
+    EXPECT_EQ(QApplication::focusWidget(), editor.ProcessNameMemo);
+    QTest::keyClick(&editor, Qt::Key_P, Qt::AltModifier);
+    EXPECT_EQ(QApplication::focusWidget(), editor.ProcessNameMemo);
 }
 
 TEST(CreateForm, BrowseButtonsFillTheirFieldAndTheMakeCommonButtonSetsItsFlag) {
