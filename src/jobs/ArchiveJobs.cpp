@@ -175,6 +175,7 @@ std::string TSettings::MakeNar() {
         const std::string nothingToPack = temp + " was not made: no file to pack.";
         if (names.empty())
             return failed(nothingToPack);
+        ReportStep("圧縮しています");
         int code = archive.PackFiles(nullptr, &options, base, PackItems{names});
         if (code != 0)
             return failed(libraryMessage(archive, code));
@@ -220,6 +221,7 @@ bool TSettings::RunUpload() {
     std::string pageFile; // the filled-in page, removed on every way out
     bool succeeded = false;
     try {
+        ReportStep("接続しています");
         ftp->Connect();
         Log(ftp->Host + "へ接続します。");
         EnterUploadDirectory(*ftp);

@@ -90,6 +90,7 @@ bool TSettings::RunNetwork() {
 
     bool succeeded = false;
     try {
+        ReportStep("接続しています");
         ftp->Connect();
         Log(ftp->Host + "へ接続します。");
         try {
@@ -97,6 +98,7 @@ bool TSettings::RunNetwork() {
             TUpdates2dau remote;
             RemoveFile(working);
             Log("updates2.dauを取得します。");
+            ReportStep("updates2.dauを取得しています");
             try {
                 ftp->Get("updates2.dau", working);
             } catch (const ECancelled&) {
@@ -112,6 +114,7 @@ bool TSettings::RunNetwork() {
                 Log("リモートのupdates2.dauのロードに失敗しました"); // go on with the entries read so far
             }
             Log("MD5を照合します。");
+            ReportStep("MD5を照合しています");
             for (size_t i = 0; i < local.Count(); ++i) {
                 const TElementFile& entry = local[i];
                 const TElementFile* there = remote.FindByName(entry.FileNameCp932);
