@@ -13,10 +13,12 @@
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStatusBar>
@@ -120,6 +122,27 @@ void TMainForm::buildWindow() {
 
     StatusBar1 = new QStatusBar(this);
     setStatusBar(StatusBar1);
+    RunStateLabel = new QLabel(StatusBar1);
+    RunStateLabel->setObjectName("RunStateLabel");
+    RunProgressBar = new QProgressBar(StatusBar1);
+    RunProgressBar->setObjectName("RunProgressBar");
+    RunProgressBar->setTextVisible(false);
+    RunProgressBar->setMaximumWidth(60);
+    ShowLogButton = new QPushButton(QString::fromUtf8("ログ表示(&G)"), StatusBar1);
+    ShowLogButton->setObjectName("ShowLogButton");
+    RunCancelButton = new QPushButton(QString::fromUtf8("中止(&T)"), StatusBar1);
+    RunCancelButton->setObjectName("RunCancelButton");
+    // The step's text may be long; the label gives way to the buttons and shows the rest as a tip.
+    RunStateLabel->setMinimumWidth(1);
+    StatusBar1->addWidget(RunStateLabel, 1);
+    StatusBar1->addPermanentWidget(RunProgressBar);
+    StatusBar1->addPermanentWidget(ShowLogButton);
+    StatusBar1->addPermanentWidget(RunCancelButton);
+    RunProgressBar->hide();
+    ShowLogButton->hide();
+    RunCancelButton->hide();
+    command(ShowLogButton, &TMainForm::ShowLogButtonClick);
+    command(RunCancelButton, &TMainForm::RunCancelButtonClick);
 
     // The client area (below the menu) starts at 292 by 560.
     resize(292, 560 + menuBar()->sizeHint().height());
@@ -210,8 +233,13 @@ void TMainForm::FormDestroy() {
 
 void TMainForm::closeEvent(QCloseEvent* event) {
     if (running_) {
-        closeAfterRun_ = true; // the run keeps going; the window closes when it ends
+        // The window closes once the job has stopped; a run left to go on keeps the window.
         event->ignore();
+        if (!closeAfterRun_ && Prompts().AskYesNo("確認", "実行中です。中止して終了しますか？",
+                                                  UserPrompts::Icon::Warning, true)) {
+            closeAfterRun_ = true;
+            RunCancelButtonClick();
+        }
         return;
     }
     FormDestroy();
@@ -222,8 +250,57 @@ void TMainForm::setRunning(bool running) {
     running_ = running;
     for (QPushButton* b : {NewButton, EditButton, CopyButton, DeleteButton, Button1, Button2, RunButton})
         b->setEnabled(!running);
+    if (running) {
+        runOutcome_.clear();
+        RunStateLabel->setText(QString::fromUtf8("実行中"));
+        RunProgressBar->setRange(0, 0);
+        RunCancelButton->setEnabled(true);
+    } else {
+        RunStateLabel->setText(runOutcome_);
+    }
+    RunStateLabel->setToolTip({});
+    RunProgressBar->setVisible(running);
+    RunCancelButton->setVisible(running);
+    updateShowLogButton();
     if (!running && closeAfterRun_)
         close();
+}
+
+void TMainForm::Show(const RunProgress& progress) {
+    if (runLog_)
+        runLog_->Show(progress);
+    if (!RunCancelButton->isEnabled())
+        return; // the label says that the run is stopping
+    const QString text = QString::fromUtf8("実行中: ") + ProgressText(progress);
+    RunStateLabel->setText(text);
+    RunStateLabel->setToolTip(text);
+    ShowProgressOn(RunProgressBar, progress);
+}
+
+void TMainForm::showStopping() {
+    RunCancelButton->setEnabled(false);
+    RunStateLabel->setText(QString::fromUtf8("中止しています..."));
+}
+
+void TMainForm::RunCancelButtonClick() {
+    if (!running_)
+        return;
+    RequestCancel();
+    if (runLog_)
+        runLog_->ShowStopping();
+    showStopping();
+}
+
+void TMainForm::ShowLogButtonClick() {
+    if (!shownLog_)
+        return;
+    shownLog_->show();
+    shownLog_->raise();
+    shownLog_->activateWindow();
+}
+
+void TMainForm::updateShowLogButton() {
+    ShowLogButton->setVisible(shownLog_ && !shownLog_->isVisible());
 }
 
 void TMainForm::RunButtonClick() {
@@ -232,17 +309,28 @@ void TMainForm::RunButtonClick() {
     auto* log = new TLogForm(store_.ProgramFolder(), this);
     log->Document().SaveFlag = LogCheck->isChecked();
     const bool hidden = NoLogWindowCheck->isChecked();
-    if (!hidden)
+    // Only the latest run's window is offered back; with the log hidden there is none to offer.
+    if (shownLog_)
+        shownLog_->VisibilityChanged = nullptr;
+    shownLog_ = hidden ? nullptr : log;
+    if (!hidden) {
+        log->VisibilityChanged = [this] { updateShowLogButton(); };
         log->show();
+    }
+    connect(log->CancelButton, &QPushButton::clicked, this, [this] { showStopping(); });
     struct RunningScope {
         TMainForm* form;
         TLogForm* log;
         ~RunningScope() {
             if (log)
                 log->EndRun();
+            SetRunProgressSink(form->previousSink_);
+            form->runLog_ = nullptr;
             form->setRunning(false);
         }
     } scope{this, log};
+    runLog_ = log;
+    previousSink_ = SetRunProgressSink(this);
     setRunning(true);
     log->BeginRun();
     RunCounts counts = RunJobs(
@@ -253,11 +341,13 @@ void TMainForm::RunButtonClick() {
             return JobAt(row);
         },
         *log);
+    runOutcome_ = QString::fromStdString(SummaryLine(counts));
     if (hidden) {
         for (int row = 0; row < ProcessCheckList->count(); ++row)
             if (JobAt(row)->LogLines == log)
                 JobAt(row)->LogLines = nullptr; // no job may keep a released window
         scope.log = nullptr;
+        runLog_ = nullptr;
         delete log;
         return;
     }
