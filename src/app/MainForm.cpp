@@ -122,22 +122,29 @@ void TMainForm::buildWindow() {
 
     StatusBar1 = new QStatusBar(this);
     setStatusBar(StatusBar1);
-    RunStateLabel = new QLabel(StatusBar1);
+    // The run's state: its step on a line of its own (the window is narrow), then the bar and the buttons.
+    auto* runPanel = new QWidget(StatusBar1);
+    auto* panelRows = new QVBoxLayout(runPanel);
+    panelRows->setContentsMargins(0, 0, 0, 0);
+    panelRows->setSpacing(2);
+    RunStateLabel = new QLabel(runPanel);
     RunStateLabel->setObjectName("RunStateLabel");
-    RunProgressBar = new QProgressBar(StatusBar1);
+    RunStateLabel->setWordWrap(true);
+    RunStateLabel->setMinimumWidth(1);
+    panelRows->addWidget(RunStateLabel);
+    auto* controls = new QHBoxLayout;
+    RunProgressBar = new QProgressBar(runPanel);
     RunProgressBar->setObjectName("RunProgressBar");
     RunProgressBar->setTextVisible(false);
-    RunProgressBar->setMaximumWidth(60);
-    ShowLogButton = new QPushButton(QString::fromUtf8("ログ表示(&G)"), StatusBar1);
+    ShowLogButton = new QPushButton(QString::fromUtf8("ログ表示(&G)"), runPanel);
     ShowLogButton->setObjectName("ShowLogButton");
-    RunCancelButton = new QPushButton(QString::fromUtf8("中止(&T)"), StatusBar1);
+    RunCancelButton = new QPushButton(QString::fromUtf8("中止(&T)"), runPanel);
     RunCancelButton->setObjectName("RunCancelButton");
-    // The step's text may be long; the label gives way to the buttons and shows the rest as a tip.
-    RunStateLabel->setMinimumWidth(1);
-    StatusBar1->addWidget(RunStateLabel, 1);
-    StatusBar1->addPermanentWidget(RunProgressBar);
-    StatusBar1->addPermanentWidget(ShowLogButton);
-    StatusBar1->addPermanentWidget(RunCancelButton);
+    controls->addWidget(RunProgressBar, 1);
+    controls->addWidget(ShowLogButton);
+    controls->addWidget(RunCancelButton);
+    panelRows->addLayout(controls);
+    StatusBar1->addWidget(runPanel, 1);
     RunProgressBar->hide();
     ShowLogButton->hide();
     RunCancelButton->hide();
