@@ -2,8 +2,9 @@
 
 class QWidget;
 
-/// Several controls of a window may carry the same accelerator letter. Qt then only moves the focus
-/// between them; here the first control in the window's order that can take the focus acts, as if its
-/// accelerator were its own: a button is pressed, a label focuses its buddy. Controls that are disabled
-/// or hidden (a label whose buddy is) pass the key on to the next one.
-void FirstAcceleratorWins(QWidget* window);
+/// Accelerator letters as the platform treats them. A letter that only one control of the window can take
+/// acts at once: a button is pressed, a label focuses its buddy. A letter several controls carry only moves
+/// the focus to the next of them after the focused control (in Tab order, wrapping round), so that pressing
+/// it never does something other than what the user aimed at. Disabled or hidden controls (a label whose
+/// buddy is) do not count.
+void SharedAcceleratorsMoveFocus(QWidget* window);

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -24,6 +25,29 @@ QString toMemo(const std::string& crlfText) {
 }
 
 } // namespace
+
+QString ProgressText(const RunProgress& p) {
+    QString text = QString::fromStdString(p.Step);
+    if (p.Total > 0)
+        text += QString(" %1 / %2").arg(p.Done).arg(p.Total);
+    else if (p.Done > 0)
+        text += QString(" %1").arg(p.Done);
+    if (p.BytesTotal > 0)
+        text += QString("  (%1 / %2 KB)").arg(p.BytesDone / 1024).arg(p.BytesTotal / 1024);
+    return text;
+}
+
+void ShowProgressOn(QProgressBar* bar, const RunProgress& p) {
+    if (p.BytesTotal > 0) {
+        bar->setRange(0, 1000);
+        bar->setValue(static_cast<int>(std::min<int64_t>(1000, p.BytesDone * 1000 / p.BytesTotal)));
+    } else if (p.Total > 0) {
+        bar->setRange(0, static_cast<int>(std::min<int64_t>(p.Total, 1 << 30)));
+        bar->setValue(static_cast<int>(std::min(p.Done, p.Total)));
+    } else {
+        bar->setRange(0, 0); // busy: the total is not known yet
+    }
+}
 
 TLogForm::TLogForm(const std::string& programFolder, QWidget* owner)
     : QWidget(owner, Qt::Window), document_(programFolder, LocalNow()) {
@@ -51,6 +75,7 @@ TLogForm::TLogForm(const std::string& programFolder, QWidget* owner)
     for (QWidget* w : {static_cast<QWidget*>(ProgressLabel), static_cast<QWidget*>(ProgressBar),
                        static_cast<QWidget*>(CancelButton)})
         w->hide();
+    Memo1->installEventFilter(this);
     connect(Memo1, &QPlainTextEdit::textChanged, this, &TLogForm::Memo1Change);
     connect(CancelButton, &QPushButton::clicked, this, &TLogForm::CancelButtonClick);
 }
@@ -63,7 +88,6 @@ void TLogForm::BeginRun() {
     if (inRun_)
         return;
     inRun_ = true;
-    previousSink_ = SetRunProgressSink(this);
     ProgressLabel->clear();
     ProgressBar->setRange(0, 0);
     CancelButton->setEnabled(true);
@@ -76,7 +100,6 @@ void TLogForm::EndRun() {
     if (!inRun_)
         return;
     inRun_ = false;
-    SetRunProgressSink(previousSink_);
     for (QWidget* w : {static_cast<QWidget*>(ProgressLabel), static_cast<QWidget*>(ProgressBar),
                        static_cast<QWidget*>(CancelButton)})
         w->hide();
@@ -85,29 +108,41 @@ void TLogForm::EndRun() {
 void TLogForm::Show(const RunProgress& p) {
     if (!CancelButton->isEnabled())
         return; // the label says that the run is stopping
-    QString text = QString::fromStdString(p.Step);
-    if (p.Total > 0)
-        text += QString(" %1 / %2").arg(p.Done).arg(p.Total);
-    else if (p.Done > 0)
-        text += QString(" %1").arg(p.Done);
-    if (p.BytesTotal > 0)
-        text += QString("  (%1 / %2 KB)").arg(p.BytesDone / 1024).arg(p.BytesTotal / 1024);
-    ProgressLabel->setText(text);
-    if (p.BytesTotal > 0) {
-        ProgressBar->setRange(0, 1000);
-        ProgressBar->setValue(static_cast<int>(std::min<int64_t>(1000, p.BytesDone * 1000 / p.BytesTotal)));
-    } else if (p.Total > 0) {
-        ProgressBar->setRange(0, static_cast<int>(std::min<int64_t>(p.Total, 1 << 30)));
-        ProgressBar->setValue(static_cast<int>(std::min(p.Done, p.Total)));
-    } else {
-        ProgressBar->setRange(0, 0); // busy: the total is not known yet
-    }
+    ProgressLabel->setText(ProgressText(p));
+    ShowProgressOn(ProgressBar, p);
 }
 
 void TLogForm::CancelButtonClick() {
     RequestCancel();
+    ShowStopping();
+}
+
+void TLogForm::ShowStopping() {
     CancelButton->setEnabled(false);
     ProgressLabel->setText(QString::fromUtf8("中止しています..."));
+}
+
+void TLogForm::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (VisibilityChanged)
+        VisibilityChanged();
+}
+
+void TLogForm::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    if (VisibilityChanged)
+        VisibilityChanged();
+}
+
+bool TLogForm::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == Memo1 && event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        // Alt with a key is a command that found no taker, not text; Ctrl+Alt is AltGr on Windows.
+        const Qt::KeyboardModifiers mods = key->modifiers();
+        if ((mods & Qt::AltModifier) && !(mods & Qt::ControlModifier) && !key->text().isEmpty())
+            return true;
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void TLogForm::Add(const std::string& line) {

@@ -13,10 +13,12 @@
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStatusBar>
@@ -120,11 +122,39 @@ void TMainForm::buildWindow() {
 
     StatusBar1 = new QStatusBar(this);
     setStatusBar(StatusBar1);
+    // The run's state: its step on a line of its own (the window is narrow), then the bar and the buttons.
+    auto* runPanel = new QWidget(StatusBar1);
+    auto* panelRows = new QVBoxLayout(runPanel);
+    panelRows->setContentsMargins(0, 0, 0, 0);
+    panelRows->setSpacing(2);
+    RunStateLabel = new QLabel(runPanel);
+    RunStateLabel->setObjectName("RunStateLabel");
+    RunStateLabel->setWordWrap(true);
+    RunStateLabel->setMinimumWidth(1);
+    panelRows->addWidget(RunStateLabel);
+    auto* controls = new QHBoxLayout;
+    RunProgressBar = new QProgressBar(runPanel);
+    RunProgressBar->setObjectName("RunProgressBar");
+    RunProgressBar->setTextVisible(false);
+    ShowLogButton = new QPushButton(QString::fromUtf8("ログ表示(&G)"), runPanel);
+    ShowLogButton->setObjectName("ShowLogButton");
+    RunCancelButton = new QPushButton(QString::fromUtf8("中止(&T)"), runPanel);
+    RunCancelButton->setObjectName("RunCancelButton");
+    controls->addWidget(RunProgressBar, 1);
+    controls->addWidget(ShowLogButton);
+    controls->addWidget(RunCancelButton);
+    panelRows->addLayout(controls);
+    StatusBar1->addWidget(runPanel, 1);
+    RunProgressBar->hide();
+    ShowLogButton->hide();
+    RunCancelButton->hide();
+    command(ShowLogButton, &TMainForm::ShowLogButtonClick);
+    command(RunCancelButton, &TMainForm::RunCancelButtonClick);
 
     // The client area (below the menu) starts at 292 by 560.
     resize(292, 560 + menuBar()->sizeHint().height());
     applySizeLimits();
-    FirstAcceleratorWins(this);
+    SharedAcceleratorsMoveFocus(this);
 }
 
 void TMainForm::applySizeLimits() {
@@ -210,8 +240,13 @@ void TMainForm::FormDestroy() {
 
 void TMainForm::closeEvent(QCloseEvent* event) {
     if (running_) {
-        closeAfterRun_ = true; // the run keeps going; the window closes when it ends
+        // The window closes once the job has stopped; a run left to go on keeps the window.
         event->ignore();
+        if (!closeAfterRun_ && Prompts().AskYesNo("確認", "実行中です。中止して終了しますか？",
+                                                  UserPrompts::Icon::Warning, true)) {
+            closeAfterRun_ = true;
+            RunCancelButtonClick();
+        }
         return;
     }
     FormDestroy();
@@ -222,8 +257,57 @@ void TMainForm::setRunning(bool running) {
     running_ = running;
     for (QPushButton* b : {NewButton, EditButton, CopyButton, DeleteButton, Button1, Button2, RunButton})
         b->setEnabled(!running);
+    if (running) {
+        runOutcome_.clear();
+        RunStateLabel->setText(QString::fromUtf8("実行中"));
+        RunProgressBar->setRange(0, 0);
+        RunCancelButton->setEnabled(true);
+    } else {
+        RunStateLabel->setText(runOutcome_);
+    }
+    RunStateLabel->setToolTip({});
+    RunProgressBar->setVisible(running);
+    RunCancelButton->setVisible(running);
+    updateShowLogButton();
     if (!running && closeAfterRun_)
         close();
+}
+
+void TMainForm::Show(const RunProgress& progress) {
+    if (runLog_)
+        runLog_->Show(progress);
+    if (!RunCancelButton->isEnabled())
+        return; // the label says that the run is stopping
+    const QString text = QString::fromUtf8("実行中: ") + ProgressText(progress);
+    RunStateLabel->setText(text);
+    RunStateLabel->setToolTip(text);
+    ShowProgressOn(RunProgressBar, progress);
+}
+
+void TMainForm::showStopping() {
+    RunCancelButton->setEnabled(false);
+    RunStateLabel->setText(QString::fromUtf8("中止しています..."));
+}
+
+void TMainForm::RunCancelButtonClick() {
+    if (!running_)
+        return;
+    RequestCancel();
+    if (runLog_)
+        runLog_->ShowStopping();
+    showStopping();
+}
+
+void TMainForm::ShowLogButtonClick() {
+    if (!shownLog_)
+        return;
+    shownLog_->show();
+    shownLog_->raise();
+    shownLog_->activateWindow();
+}
+
+void TMainForm::updateShowLogButton() {
+    ShowLogButton->setVisible(shownLog_ && !shownLog_->isVisible());
 }
 
 void TMainForm::RunButtonClick() {
@@ -232,17 +316,28 @@ void TMainForm::RunButtonClick() {
     auto* log = new TLogForm(store_.ProgramFolder(), this);
     log->Document().SaveFlag = LogCheck->isChecked();
     const bool hidden = NoLogWindowCheck->isChecked();
-    if (!hidden)
+    // Only the latest run's window is offered back; with the log hidden there is none to offer.
+    if (shownLog_)
+        shownLog_->VisibilityChanged = nullptr;
+    shownLog_ = hidden ? nullptr : log;
+    if (!hidden) {
+        log->VisibilityChanged = [this] { updateShowLogButton(); };
         log->show();
+    }
+    connect(log->CancelButton, &QPushButton::clicked, this, [this] { showStopping(); });
     struct RunningScope {
         TMainForm* form;
         TLogForm* log;
         ~RunningScope() {
             if (log)
                 log->EndRun();
+            SetRunProgressSink(form->previousSink_);
+            form->runLog_ = nullptr;
             form->setRunning(false);
         }
     } scope{this, log};
+    runLog_ = log;
+    previousSink_ = SetRunProgressSink(this);
     setRunning(true);
     log->BeginRun();
     RunCounts counts = RunJobs(
@@ -253,11 +348,13 @@ void TMainForm::RunButtonClick() {
             return JobAt(row);
         },
         *log);
+    runOutcome_ = QString::fromStdString(SummaryLine(counts));
     if (hidden) {
         for (int row = 0; row < ProcessCheckList->count(); ++row)
             if (JobAt(row)->LogLines == log)
                 JobAt(row)->LogLines = nullptr; // no job may keep a released window
         scope.log = nullptr;
+        runLog_ = nullptr;
         delete log;
         return;
     }

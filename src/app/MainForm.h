@@ -1,22 +1,28 @@
 #pragma once
 
 #include "JobStore.h"
+#include "platform/RunControl.h"
 
 #include <QMainWindow>
 
 #include <functional>
 
 class QCheckBox;
+class QLabel;
 class QListWidget;
 class QListWidgetItem;
 class QPushButton;
 class QStatusBar;
 class QMenu;
 class QAction;
+class QProgressBar;
 class TCreateForm;
+class TLogForm;
 
-/// The main window: the job list with its commands, the Run button and the two log options.
-class TMainForm : public QMainWindow {
+/// The main window: the job list with its commands, the Run button and the two log options. While a run
+/// lasts its status bar shows the running step with a cancel button, and the way back to a log window
+/// the user closed; afterwards it shows the run's summary.
+class TMainForm : public QMainWindow, public RunProgressSink {
 public:
     /// `exePath` decides where the settings files are (the running executable's path in the program).
     explicit TMainForm(const std::string& exePath, QWidget* parent = nullptr);
@@ -37,6 +43,10 @@ public:
     QCheckBox* LogCheck;
     QCheckBox* NoLogWindowCheck;
     QStatusBar* StatusBar1;
+    QLabel* RunStateLabel; ///< "実行中: " and the step; the summary once the run is over
+    QProgressBar* RunProgressBar;
+    QPushButton* ShowLogButton;   ///< "ログ表示(&G)": brings back the log window the user closed
+    QPushButton* RunCancelButton; ///< "中止(&T)": asks the run to stop
     QMenu* FileMenu;
     QAction* AboutMenu;
     QAction* ExitMenu;
@@ -58,6 +68,10 @@ public:
     void RunButtonClick();
     void AboutMenuClick();
     void ExitMenuClick();
+    void ShowLogButtonClick();
+    void RunCancelButtonClick();
+    /// The running job's progress, for the status bar and the log window.
+    void Show(const RunProgress& progress) override;
 
     void NewButtonClick();
     void EditButtonClick();
@@ -91,8 +105,12 @@ private:
     void showStore();
     void storeItemsFromList();
 
-    // Commands that could harm a run in progress are disabled while it lasts.
+    // Commands that could harm a run in progress are disabled while it lasts; the status bar says so.
     void setRunning(bool running);
+    // The status bar says the run is stopping, in place of its step.
+    void showStopping();
+    // The way back to the latest log window is offered while that window is hidden.
+    void updateShowLogButton();
     // Swaps the selected item with its neighbour `step` rows away and keeps it selected.
     void moveSelected(int step);
     // Ticks exactly the items whose job is of `kind`.
@@ -104,4 +122,8 @@ private:
     bool saved_ = false;
     bool running_ = false;
     bool closeAfterRun_ = false;
+    TLogForm* runLog_ = nullptr;   // the log window of the run in progress
+    TLogForm* shownLog_ = nullptr; // the latest run's log window, unless that run had it hidden
+    QString runOutcome_;           // what the status bar says when the run is over
+    RunProgressSink* previousSink_ = nullptr;
 };

@@ -1,5 +1,6 @@
 #include "GuiPrompts.h"
 #include "MainForm.h"
+#include "Translation.h"
 #include "platform/Paths.h"
 
 #include <QApplication>
@@ -7,9 +8,12 @@
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName("Quillon");
+    const std::string exePath = ExecutablePath();
+    // Without it Qt's own dialogs would speak English in a Japanese program.
+    LoadQtTranslation(QtTranslationFolders(QString::fromStdString(ExtractFilePath(exePath))));
     GuiPrompts prompts;
     SetPrompts(&prompts);
-    TMainForm form(ExecutablePath());
+    TMainForm form(exePath);
     form.show();
     int rc = QApplication::exec();
     SetPrompts(nullptr);

@@ -7,6 +7,7 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -128,21 +129,53 @@ QString qtFilter(const QString& filter) {
     return filters.join(";;");
 }
 
-QString systemFolderDialog(QWidget* owner, const QString& title) {
+// Where a browse dialog opens for a field's value: the folder it names, or the nearest one above that
+// exists; for a file, that folder and the file's name. A relative value counts from the base folder.
+QString browseStart(const QString& value, const QString& baseFolder, bool file) {
+    if (value.isEmpty())
+        return {};
+    QString path = QDir::fromNativeSeparators(value);
+    if (QDir::isRelativePath(path) && !baseFolder.isEmpty())
+        path = QDir(QDir::fromNativeSeparators(baseFolder)).filePath(path);
+    QFileInfo info(path);
+    const bool named = file && !info.isDir();
+    QString folder = QDir::cleanPath(named ? info.path() : path);
+    while (!QFileInfo(folder).isDir()) {
+        const QString parent = QFileInfo(folder).path();
+        if (parent == folder)
+            return {};
+        folder = parent;
+    }
+    QDir dir(folder);
+    return named ? dir.absoluteFilePath(info.fileName()) : dir.absolutePath();
+}
+
+QString systemFolderDialog(QWidget* owner, const QString& title, const QString& start) {
     QFileDialog dialog(owner, title);
     dialog.setFileMode(QFileDialog::Directory);
     dialog.setOption(QFileDialog::ShowDirsOnly);
+    if (!start.isEmpty())
+        dialog.setDirectory(start);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
     return QDir::toNativeSeparators(dialog.selectedFiles().first());
 }
 
-QString systemOpenDialog(QWidget* owner, const QString& filter) {
+QString systemOpenDialog(QWidget* owner, const QString& filter, const QString& start) {
     QFileDialog dialog(owner);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::AnyFile); // a name typed for a file still to come is fine
     dialog.setOption(QFileDialog::HideNameFilterDetails);
     dialog.setNameFilter(qtFilter(filter));
+    if (!start.isEmpty()) {
+        QFileInfo info(start);
+        if (info.isDir()) {
+            dialog.setDirectory(start);
+        } else {
+            dialog.setDirectory(info.path());
+            dialog.selectFile(info.fileName());
+        }
+    }
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
     return QDir::toNativeSeparators(dialog.selectedFiles().first());
@@ -153,7 +186,7 @@ QString systemOpenDialog(QWidget* owner, const QString& filter) {
 TCreateForm::TCreateForm(QWidget* owner)
     : QDialog(owner), ChooseFolder(systemFolderDialog), ChooseFile(systemOpenDialog) {
     buildWindow();
-    FirstAcceleratorWins(this);
+    SharedAcceleratorsMoveFocus(this);
     NameEdit->setFocus();
 }
 
@@ -378,20 +411,23 @@ void TCreateForm::SSLCheckClick() {
 }
 
 void TCreateForm::TargetFolderLocateButtonClick() {
-    QString folder = ChooseFolder(this, u("フォルダを選んで下さい"));
+    QString folder =
+        ChooseFolder(this, u("フォルダを選んで下さい"), browseStart(TargetFolderEdit->text(), {}, false));
     if (folder.isEmpty())
         return;
     TargetFolderEdit->setText(QString::fromStdString(IncludeTrailingPathDelimiter(folder.toStdString())));
 }
 
 void TCreateForm::HTMLLocateButtonClick() {
-    QString path = ChooseFile(this, u("HTML(*.htm,*.html.*.shtml)|*.htm;*.html;*.shtml"));
+    QString path = ChooseFile(this, u("HTML(*.htm,*.html.*.shtml)|*.htm;*.html;*.shtml"),
+                              browseStart(HTMLEdit->text(), TargetFolderEdit->text(), true));
     if (!path.isEmpty())
         HTMLEdit->setText(path);
 }
 
 void TCreateForm::NarLocateButtonClick() {
-    QString path = ChooseFile(this, u("Nanika Archive,ZIP|*.nar;*zip"));
+    QString path = ChooseFile(this, u("Nanika Archive,ZIP|*.nar;*zip"),
+                              browseStart(NarNameEdit->text(), TargetFolderEdit->text(), true));
     if (!path.isEmpty())
         NarNameEdit->setText(path);
 }

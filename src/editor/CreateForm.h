@@ -60,12 +60,14 @@ public:
     /// Set by the make-common button: on OK the server values become the common settings.
     bool MakeCommon = false;
 
-    /// How a folder is chosen: the dialog's owner and title in, the chosen folder out (empty when the user
-    /// cancels). The system's folder dialog unless a test answers in its place.
-    std::function<QString(QWidget* owner, const QString& title)> ChooseFolder;
-    /// How a file is chosen for opening: owner and filter ("description|mask;mask") in, the path out
-    /// (empty on cancel). The name of a file that does not exist yet is accepted.
-    std::function<QString(QWidget* owner, const QString& filter)> ChooseFile;
+    /// How a folder is chosen: the dialog's owner, title and the folder it opens at (empty: the system's
+    /// choice) in, the chosen folder out (empty when the user cancels). The system's folder dialog unless a
+    /// test answers in its place.
+    std::function<QString(QWidget* owner, const QString& title, const QString& start)> ChooseFolder;
+    /// How a file is chosen for opening: owner, filter ("description|mask;mask") and the file it opens at
+    /// (its folder, with its name filled in) in, the path out (empty on cancel). The name of a file that
+    /// does not exist yet is accepted.
+    std::function<QString(QWidget* owner, const QString& filter, const QString& start)> ChooseFile;
 
     /// After one of the three kinds became selected: adjusts the include list and enables the fields.
     void NetworkRadioClick();

@@ -175,6 +175,7 @@ std::string TSettings::MakeNar() {
         const std::string nothingToPack = temp + " was not made: no file to pack.";
         if (names.empty())
             return failed(nothingToPack);
+        ReportStep("圧縮しています");
         int code = archive.PackFiles(nullptr, &options, base, PackItems{names});
         if (code != 0)
             return failed(libraryMessage(archive, code));

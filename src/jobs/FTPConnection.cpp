@@ -1,6 +1,7 @@
 // The FTP connection of a job: client set-up and nested remote folders.
 #include "Settings.h"
 
+#include "platform/RunControl.h"
 #include "platform/UserPrompts.h"
 
 #include <algorithm>
@@ -38,6 +39,7 @@ std::unique_ptr<TFTPClient> TSettings::CreateFTP() {
 }
 
 void TSettings::ConnectFTP(TFTPClient& ftp) {
+    ReportStep("接続しています");
     ftp.Connect();
     Log(ftp.Host + "へ接続します。");
     if (ftp.PassiveForcedByTls())

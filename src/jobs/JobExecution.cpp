@@ -1,6 +1,7 @@
 // Running a job: Run, Log and the file list shared by every kind.
 #include "Settings.h"
 
+#include "platform/RunControl.h"
 #include "platform/UserPrompts.h"
 #include "updatelist/Updates2dau.h"
 
@@ -25,6 +26,7 @@ void TSettings::Log(const std::string& line) {
 bool TSettings::MakeFileList(TUpdates2dau& list) {
     list.BaseFolder = BaseFolder();
     Log("ファイルリストを生成します。");
+    ReportStep("ファイルリストを生成しています");
     bool clean = list.Build(ProcessName, ExcludeName);
     // A name without a CP932 form of its own could be neither published nor packed as it is: the job
     // stops before it asks anything or connects, and the run goes on with the next job.

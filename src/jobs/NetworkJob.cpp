@@ -65,6 +65,7 @@ bool TSettings::RunNetwork() {
             TRemoteList remote;
             RemoveFile(working);
             Log("updates2.dauを取得します。");
+            ReportStep("updates2.dauを取得しています");
             try {
                 ftp->Get("updates2.dau", working, MaxServerListBytes);
             } catch (const ECancelled&) {
@@ -88,6 +89,7 @@ bool TSettings::RunNetwork() {
                 Log("リモートのupdates2.dauのロードに失敗しました");
             }
             Log("MD5を照合します。");
+            ReportStep("MD5を照合しています");
             for (size_t i = 0; i < local.Count(); ++i) {
                 const TElementFile& entry = local[i];
                 const std::string_view* digest = remote.Find(entry.FileNameCp932);

@@ -20,6 +20,12 @@ void ReportProgress(const RunProgress& progress) {
         installedSink->Show(progress);
 }
 
+void ReportStep(const std::string& step) {
+    RunProgress progress;
+    progress.Step = step;
+    ReportProgress(progress);
+}
+
 void RequestCancel() {
     cancelRequested = true;
 }

@@ -25,6 +25,9 @@ public:
 RunProgressSink* SetRunProgressSink(RunProgressSink* sink);
 /// Hands the progress to the installed sink, if any.
 void ReportProgress(const RunProgress& progress);
+/// A step without a count begins (connecting, fetching, ...): shown at once, so that the count of the
+/// step before does not linger through a long wait.
+void ReportStep(const std::string& step);
 
 /// The user asked to stop the run: the work in progress ends within a second, later jobs do not run.
 /// Requests are cleared when a run starts.

@@ -58,11 +58,12 @@ bool TUpdates2dau::Build(const std::string& processName, const std::string& excl
         for (const std::string& path : listed) {
             Prompts().ProcessMessages();
             ThrowIfCancelled();
-            ReportProgress({"ファイルリストを生成しています", static_cast<int64_t>(items_.size()), 0, 0, 0});
             auto entry = std::make_unique<TElementFile>();
             entry->BaseFolder = BaseFolder;
             entry->SetFile(path);
             items_.push_back(std::move(entry));
+            // The count of files listed so far, this one included.
+            ReportProgress({"ファイルリストを生成しています", static_cast<int64_t>(items_.size()), 0, 0, 0});
         }
     }
     return CheckDeleteList();

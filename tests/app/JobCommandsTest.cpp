@@ -5,6 +5,7 @@
 #include "support/ScriptedPrompts.h"
 #include "support/TempDir.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QListWidget>
@@ -326,26 +327,60 @@ TEST(JobCommands, ADeletedJobIsAbsentFromTheSavedFile) {
     EXPECT_EQ(ini.ReadString("2", "Name", ""), "c"); // beyond the count, left as it was
 }
 
-TEST(JobCommands, KeyboardAltNCreatesAJobAndAltF4Exits) {
+TEST(JobCommands, KeyboardSharedLettersMoveTheFocusUniqueOnesActAndAltF4Exits) {
     TempDir dir;
-    dir.write("quillon.ini", jobs({{"-archive", "NarCreate"}}));
+    dir.write("quillon.ini", jobs({{"-archive", "NarCreate"}, {"-upload", "Upload"}}));
     ScriptedPrompts prompts;
     auto* form = new TMainForm(dir / "quillon");
     form->show();
     ASSERT_TRUE(QTest::qWaitForWindowActive(form));
+    form->ProcessCheckList->setFocus();
     EditorUser user(*form);
     user.act = [](TCreateForm& editor) { editor.NameEdit->setText("typed"); };
-    // "&N" is also the archive-only tick button's; New comes first.
+    // "&N" is New's and the archive-only tick button's: the focus goes to each in turn, neither acts.
     QTest::keyClick(form, Qt::Key_N, Qt::AltModifier);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return user.shown == 1; }));
-    EXPECT_EQ(captions(*form), (std::vector<std::string>{"-archive", "typed"}));
+    EXPECT_EQ(QApplication::focusWidget(), form->NewButton);
+    QTest::keyClick(form, Qt::Key_N, Qt::AltModifier);
+    EXPECT_EQ(QApplication::focusWidget(), form->NarSelectButton);
+    // "&L" is the upload tick button's and the save-log option's: pressed for the option, it must not
+    // choose which jobs run.
+    QTest::keyClick(form, Qt::Key_L, Qt::AltModifier);
+    EXPECT_EQ(QApplication::focusWidget(), form->LogCheck); // the next after the archive-only button
+    QTest::keyClick(form, Qt::Key_L, Qt::AltModifier);
+    EXPECT_EQ(QApplication::focusWidget(), form->UploadSelectButton); // round to the first
+    QTest::keyClick(form, Qt::Key_L, Qt::AltModifier);
+    EXPECT_EQ(QApplication::focusWidget(), form->LogCheck);
+    QTest::qWait(300); // longer than a button's animated click
+    EXPECT_EQ(user.shown, 0);
     EXPECT_EQ(ticks(*form), (std::vector<bool>{false, false}));
+    EXPECT_FALSE(form->LogCheck->isChecked());
+    QTest::keyClick(form->LogCheck, Qt::Key_Space); // the focused control takes the key
+    EXPECT_TRUE(form->LogCheck->isChecked());
+
+    // Letters of one control act at once.
+    QTest::keyClick(form, Qt::Key_H, Qt::AltModifier);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return form->NoLogWindowCheck->isChecked(); }));
+    QTest::keyClick(form, Qt::Key_A, Qt::AltModifier);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return ticks(*form) == std::vector<bool>{true, true}; }));
+    // With New disabled (as while a run lasts) "&N" is the tick button's alone.
+    form->NewButton->setEnabled(false);
+    QTest::keyClick(form, Qt::Key_N, Qt::AltModifier);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return ticks(*form) == std::vector<bool>{true, false}; }));
+    form->NewButton->setEnabled(true);
+
+    // New from the keyboard: its letter, then Space.
+    form->ProcessCheckList->setFocus();
+    QTest::keyClick(form, Qt::Key_N, Qt::AltModifier);
+    QTest::keyClick(form->NewButton, Qt::Key_Space);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return user.shown == 1; }));
+    EXPECT_EQ(captions(*form), (std::vector<std::string>{"-archive", "-upload", "typed"}));
 
     QTest::keyClick(form, Qt::Key_F4, Qt::AltModifier);
     EXPECT_FALSE(form->isVisible());
     delete form;
     IniFile ini(dir / "quillon.ini");
-    EXPECT_EQ(ini.ReadString("1", "Name", ""), "typed");
+    EXPECT_EQ(ini.ReadString("2", "Name", ""), "typed");
+    EXPECT_TRUE(ini.ReadBool("General", "IsLog", false));
 }
 
 TEST(JobCommands, WindowStartsAtItsSizeAndShrinksNoFurtherThanTheLimit) {

@@ -1,5 +1,6 @@
 #include "app/MainForm.h"
 #include "Version.h"
+#include "app/LogForm.h"
 #include "editor/CreateForm.h"
 #include "platform/Clock.h"
 #include "platform/FileSystem.h"
@@ -9,13 +10,17 @@
 #include "support/TempDir.h"
 #include "support/TestData.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QDesktopServices>
+#include <QLabel>
 #include <QListWidget>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QStatusBar>
+#include <QTest>
 #include <QUrl>
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -208,7 +213,7 @@ TEST(RunLoopWindow, CommandsAreRefusedWhileARunIsInProgress) {
             form->EditButtonClick();
             form->NewButtonClick();
             form->DeleteButtonClick();
-            closed = !form->close(); // refused while running
+            closed = !form->close(); // the user answers No: the run goes on, the window stays
         }
     } prompts;
     FixedClock clock;
@@ -224,10 +229,13 @@ TEST(RunLoopWindow, CommandsAreRefusedWhileARunIsInProgress) {
     EXPECT_EQ(prompts.editors, 0);
     EXPECT_EQ(form->ProcessCheckList->count(), 1);
     EXPECT_TRUE(prompts.closed);
-    // The close asked for during the run happened when it ended, with the save.
-    EXPECT_FALSE(form->isVisible());
+    ASSERT_FALSE(prompts.questions.empty());
+    EXPECT_EQ(prompts.questions[0].title, "確認");
+    EXPECT_EQ(prompts.questions[0].text, "実行中です。中止して終了しますか？");
+    EXPECT_TRUE(prompts.questions[0].defaultNo);
+    EXPECT_TRUE(form->isVisible());
     EXPECT_TRUE(form->RunButton->isEnabled());
-    EXPECT_NE(ReadAll(dir / "quillon.ini").find("[FTP]"), std::string::npos);
+    EXPECT_EQ(ReadAll(dir / "quillon.ini").find("[FTP]"), std::string::npos); // not saved: no exit
     QPlainTextEdit* memo = logMemo(*form, 0);
     ASSERT_NE(memo, nullptr);
     EXPECT_TRUE(memo->toPlainText().endsWith(QString::fromUtf8("1項目実行 - 成功1 / 失敗0\n")));
@@ -300,4 +308,172 @@ TEST(RunLoopWindow, TheCancelButtonStopsTheRunAndTheSummaryCountsTheJobAsFailed)
     EXPECT_FALSE(form.findChildren<QPushButton*>("CancelButton")[0]->isVisibleTo(memo->window()));
     EXPECT_TRUE(server.commands().empty());
     EXPECT_TRUE(form.RunButton->isEnabled());
+}
+
+namespace {
+
+// Two network update jobs over five files of `dir` against `server`.
+std::string twoNetworkJobs(const FtpServer& server, const TempDir& dir) {
+    std::string job =
+        "Setting=Network\r\nServer=" + server.address() +
+        "\r\nID=user\r\nPassword=secret\r\nPassive=1\r\nDirectory=pub\r\nTargetFolder=" + dir.path() +
+        "\r\nProcessName=*.txt\r\n";
+    return "[General]\r\nSettingsCount=2\r\n[0]\r\nName=first\r\n" + job + "[1]\r\nName=second\r\n" + job;
+}
+
+void fiveFiles(TempDir& dir) {
+    for (int i = 0; i < 5; ++i)
+        dir.write("f" + std::to_string(i) + ".txt", "x");
+}
+
+} // namespace
+
+TEST(RunLoopWindow, ClosingTheLogWindowDuringARunLeavesTheWayBackAndTheCancelInTheStatusBar) {
+    TempDir dir;
+    fiveFiles(dir);
+    FtpServer server;
+    dir.write("quillon.ini", twoNetworkJobs(server, dir));
+    ScriptedPrompts prompts;
+    TMainForm form(dir / "quillon");
+    form.show();
+    TLogForm* log = nullptr;
+    std::vector<QString> states;
+    bool reopened = false, cancelled = false, sawWayBackWhileClosed = false;
+    prompts.onPump = [&](int) {
+        QPlainTextEdit* memo = logMemo(form, 0);
+        if (!memo)
+            return;
+        log = dynamic_cast<TLogForm*>(memo->window());
+        ASSERT_NE(log, nullptr);
+        states.push_back(form.RunStateLabel->text());
+        if (log->isVisible() && !reopened) {
+            EXPECT_FALSE(form.ShowLogButton->isVisible()); // nothing to bring back yet
+            log->close();                                  // the user closes the log window
+            EXPECT_FALSE(log->isVisible());
+            sawWayBackWhileClosed = form.ShowLogButton->isVisible() && form.RunCancelButton->isVisible() &&
+                                    form.RunProgressBar->isVisible();
+            form.ShowLogButton->click(); // and brings it back
+            EXPECT_TRUE(log->isVisible());
+            EXPECT_FALSE(form.ShowLogButton->isVisible());
+            log->close();
+            reopened = true;
+        } else if (reopened && !cancelled && states.size() >= 3) {
+            form.RunCancelButton->click();
+            cancelled = true;
+            EXPECT_FALSE(form.RunCancelButton->isEnabled());
+            EXPECT_EQ(form.RunStateLabel->text(), QString::fromUtf8("中止しています..."));
+            EXPECT_FALSE(log->CancelButton->isEnabled()); // one request, shown in both places
+        }
+    };
+    form.RunButton->click();
+    EXPECT_TRUE(sawWayBackWhileClosed);
+    EXPECT_TRUE(cancelled);
+    ASSERT_GE(states.size(), 3u);
+    EXPECT_EQ(states[0], QString::fromUtf8("実行中: ファイルリストを生成しています"));
+    EXPECT_EQ(states[1], QString::fromUtf8("実行中: ファイルリストを生成しています 1"));
+    ASSERT_NE(log, nullptr);
+    QString text = log->Memo1->toPlainText();
+    EXPECT_TRUE(text.contains(QString::fromUtf8("ユーザーが中止しました。"))) << text.toStdString();
+    EXPECT_FALSE(text.contains(QString::fromUtf8("second実行します。")));
+    // The run is over: the status bar tells its outcome and still offers the log that holds it.
+    EXPECT_EQ(form.RunStateLabel->text(), QString::fromUtf8("1項目実行 - 成功0 / 失敗1"));
+    EXPECT_TRUE(text.endsWith(QString::fromUtf8("1項目実行 - 成功0 / 失敗1\n")));
+    EXPECT_FALSE(form.RunCancelButton->isVisible());
+    EXPECT_FALSE(form.RunProgressBar->isVisible());
+    EXPECT_TRUE(form.ShowLogButton->isVisible());
+    EXPECT_TRUE(form.RunButton->isEnabled());
+    form.ShowLogButton->click();
+    EXPECT_TRUE(log->isVisible());
+    EXPECT_FALSE(form.ShowLogButton->isVisible());
+    EXPECT_TRUE(server.commands().empty());
+}
+
+TEST(RunLoopWindow, WithTheLogHiddenTheStatusBarShowsTheStepAndCancels) {
+    TempDir dir;
+    fiveFiles(dir);
+    FtpServer server;
+    dir.write("quillon.ini", twoNetworkJobs(server, dir));
+    ScriptedPrompts prompts;
+    FixedClock clock;
+    TMainForm form(dir / "quillon");
+    form.show();
+    form.LogCheck->setChecked(true);
+    form.NoLogWindowCheck->setChecked(true);
+    std::vector<QString> states;
+    bool offeredLog = false;
+    prompts.onPump = [&](int pumps) {
+        states.push_back(form.RunStateLabel->text());
+        offeredLog = offeredLog || form.ShowLogButton->isVisible();
+        EXPECT_TRUE(form.RunCancelButton->isVisible());
+        if (pumps == 3)
+            form.RunCancelButton->click();
+    };
+    form.RunButton->click();
+    ASSERT_GE(states.size(), 3u);
+    EXPECT_EQ(states[2], QString::fromUtf8("実行中: ファイルリストを生成しています 2"));
+    EXPECT_FALSE(offeredLog); // no window to bring back
+    EXPECT_EQ(form.RunStateLabel->text(), QString::fromUtf8("1項目実行 - 成功0 / 失敗1"));
+    EXPECT_FALSE(form.ShowLogButton->isVisible());
+    EXPECT_FALSE(form.RunCancelButton->isVisible());
+    std::string file = ReadAll(dir / "log/log20261208040509.log");
+    EXPECT_NE(file.find("\x83\x86\x81\x5B\x83\x55\x81\x5B\x82\xAA\x92\x86\x8E\x7E"), std::string::npos)
+        << file; // ユーザーが中止 in CP932
+    EXPECT_EQ(file.find("second"), std::string::npos);
+}
+
+TEST(RunLoopWindow, ExitDuringARunCancelsItOnYesAndClosesWhenTheJobHasStopped) {
+    TempDir dir;
+    fiveFiles(dir);
+    FtpServer server;
+    dir.write("quillon.ini", twoNetworkJobs(server, dir));
+    ScriptedPrompts prompts;
+    auto* form = new TMainForm(dir / "quillon");
+    form->show();
+    bool stillOpenAfterYes = false;
+    prompts.onPump = [&](int pumps) {
+        if (pumps == 2) {
+            prompts.answers.push_back(true);
+            form->ExitMenu->trigger();
+            stillOpenAfterYes = form->isVisible(); // the job has yet to stop
+        } else if (pumps == 3) {
+            form->close(); // asked again: already on its way out, no second question
+        }
+    };
+    form->RunButton->click();
+    EXPECT_TRUE(stillOpenAfterYes);
+    ASSERT_EQ(prompts.questions.size(), 1u);
+    EXPECT_EQ(prompts.questions[0].text, "実行中です。中止して終了しますか？");
+    EXPECT_FALSE(form->isVisible());
+    QPlainTextEdit* memo = logMemo(*form, 0);
+    ASSERT_NE(memo, nullptr);
+    QString text = memo->toPlainText();
+    EXPECT_TRUE(text.contains(QString::fromUtf8("ユーザーが中止しました。"))) << text.toStdString();
+    EXPECT_FALSE(text.contains(QString::fromUtf8("second実行します。")));
+    EXPECT_NE(ReadAll(dir / "quillon.ini").find("[FTP]"), std::string::npos); // saved on the way out
+    delete form;
+}
+
+TEST(RunLoopWindow, AltWithALetterNeverTypesIntoTheLog) {
+    TempDir dir;
+    dir.write("quillon.ini", oneJob(dir.path(), false));
+    ScriptedPrompts prompts;
+    FixedClock clock;
+    TMainForm form(dir / "quillon");
+    form.show();
+    form.LogCheck->setChecked(true);
+    form.RunButton->click();
+    QPlainTextEdit* memo = logMemo(form, 0);
+    ASSERT_NE(memo, nullptr);
+    memo->window()->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(memo->window()));
+    memo->setFocus();
+    memo->moveCursor(QTextCursor::End);
+    const QString before = memo->toPlainText();
+    QTest::keyClick(memo, Qt::Key_L, Qt::AltModifier);
+    QTest::keyClick(memo, Qt::Key_X, Qt::AltModifier | Qt::ShiftModifier);
+    EXPECT_EQ(memo->toPlainText(), before);
+    // What the user types on purpose goes in, and into the file.
+    QTest::keyClicks(memo, "ok");
+    EXPECT_EQ(memo->toPlainText(), before + "ok");
+    EXPECT_NE(ReadAll(dir / "log/log20261208040509.log").find("\r\nok"), std::string::npos);
 }

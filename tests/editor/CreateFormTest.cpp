@@ -1,15 +1,20 @@
 #include "editor/CreateForm.h"
+#include "app/Translation.h"
 #include "support/TempDir.h"
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QFile>
 #include <QFileDialog>
+#include <QLibraryInfo>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
 #include <QTimer>
+#include <QTranslator>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -158,31 +163,50 @@ TEST(CreateForm, KeyboardOpensInTheNameEnterIsOkEscapeDoesNothing) {
     EXPECT_EQ(other.result(), QDialog::Rejected);
 }
 
-TEST(CreateForm, AnAcceleratorSharedByControlsGoesToTheFirstThatCanTakeIt) {
+TEST(CreateForm, ASharedAcceleratorMovesTheFocusAndAUniqueOneActs) {
     TCreateForm editor;
     editor.show();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&editor));
     editor.SSLCheck->setFocus();
-    // "&N" is the name's and two kinds'; "&U" a kind's and the make-common button's.
+    // "&N" is the name's and two kinds': each press moves on to the next of them, none is chosen.
     QTest::keyClick(&editor, Qt::Key_N, Qt::AltModifier);
-    EXPECT_EQ(QApplication::focusWidget(), editor.NameEdit);
+    EXPECT_EQ(QApplication::focusWidget(), editor.NameEdit); // none after SSL: round to the first
+    QTest::keyClick(&editor, Qt::Key_N, Qt::AltModifier);
+    EXPECT_EQ(QApplication::focusWidget(), editor.NetworkRadio);
+    QTest::keyClick(&editor, Qt::Key_N, Qt::AltModifier);
+    EXPECT_EQ(QApplication::focusWidget(), editor.NarCreateRadio);
+    QTest::qWait(300); // longer than a button's animated click
     EXPECT_TRUE(editor.NetworkRadio->isChecked());
+    EXPECT_FALSE(editor.NarCreateRadio->isChecked());
+    EXPECT_FALSE(editor.HTMLEdit->isEnabled());
+    // "&U" is a kind's and the make-common button's: focus only.
     QTest::keyClick(&editor, Qt::Key_U, Qt::AltModifier);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return editor.NarUpRadio->isChecked(); }));
+    EXPECT_EQ(QApplication::focusWidget(), editor.SetDefaultButton);
+    QTest::keyClick(&editor, Qt::Key_U, Qt::AltModifier);
+    EXPECT_EQ(QApplication::focusWidget(), editor.NarUpRadio);
+    QTest::qWait(300);
+    EXPECT_FALSE(editor.NarUpRadio->isChecked());
     EXPECT_FALSE(editor.MakeCommon);
-    // "&F": the archive name's label while its field is enabled, the use-common check box otherwise.
-    QTest::keyClick(&editor, Qt::Key_F, Qt::AltModifier);
-    EXPECT_EQ(QApplication::focusWidget(), editor.NarNameEdit);
-    editor.NetworkRadio->click();
-    QTest::keyClick(&editor, Qt::Key_F, Qt::AltModifier);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return editor.UseDefaultFTPCheck->isChecked(); }));
+    // "&L" is SSL's alone: it acts at once; so does explicit TLS's "&E", once SSL enables it.
+    QTest::keyClick(&editor, Qt::Key_L, Qt::AltModifier);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return editor.SSLCheck->isChecked(); }));
+    QTest::keyClick(&editor, Qt::Key_E, Qt::AltModifier);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return editor.ExplicitTLSCheck->isChecked(); }));
+    // "&P" is the password's and the include list's; for an archive-only job the password field is
+    // disabled, so the letter is the list's alone.
+    editor.NarCreateRadio->click();
+    editor.NameEdit->setFocus();
+    QTest::keyClick(&editor, Qt::Key_P, Qt::AltModifier);
+    EXPECT_EQ(QApplication::focusWidget(), editor.ProcessNameMemo);
+    QTest::keyClick(&editor, Qt::Key_P, Qt::AltModifier);
+    EXPECT_EQ(QApplication::focusWidget(), editor.ProcessNameMemo);
 }
 
 TEST(CreateForm, BrowseButtonsFillTheirFieldAndTheMakeCommonButtonSetsItsFlag) {
     TCreateForm editor;
     std::vector<QString> asked;
     QString answer;
-    editor.ChooseFolder = editor.ChooseFile = [&](QWidget* owner, const QString& text) {
+    editor.ChooseFolder = editor.ChooseFile = [&](QWidget* owner, const QString& text, const QString&) {
         EXPECT_EQ(owner, &editor);
         asked.push_back(text);
         return answer;
@@ -205,6 +229,47 @@ TEST(CreateForm, BrowseButtonsFillTheirFieldAndTheMakeCommonButtonSetsItsFlag) {
     editor.SetDefaultButton->click();
     EXPECT_TRUE(editor.UseDefaultFTPCheck->isChecked());
     EXPECT_TRUE(editor.MakeCommon);
+}
+
+TEST(CreateForm, BrowseDialogsStartAtTheFieldsFolderOrFile) {
+    TempDir dir;
+    dir.mkdir("base");
+    dir.mkdir("base/pages");
+    const QString base = QString::fromStdString(dir / "base");
+    TCreateForm editor;
+    QString start = "not asked";
+    editor.ChooseFolder = editor.ChooseFile = [&](QWidget*, const QString&, const QString& from) {
+        start = from;
+        return QString();
+    };
+    auto startOf = [&](QPushButton* button) {
+        start = "not asked";
+        button->click();
+        return start;
+    };
+    editor.NarUpRadio->click();
+    // Nothing typed: the system chooses.
+    EXPECT_EQ(startOf(editor.TargetFolderLocateButton), QString());
+    EXPECT_EQ(startOf(editor.HTMLLocateButton), QString());
+
+    editor.TargetFolderEdit->setText(base + "/");
+    EXPECT_EQ(startOf(editor.TargetFolderLocateButton), base);
+    // A folder that is gone opens at the nearest one above that is there.
+    editor.TargetFolderEdit->setText(base + "/gone/deeper/");
+    EXPECT_EQ(startOf(editor.TargetFolderLocateButton), base);
+    editor.TargetFolderEdit->setText(base + "/");
+
+    // A file opens in its folder with its name, also when it does not exist yet.
+    editor.HTMLEdit->setText(base + "/pages/index.html");
+    EXPECT_EQ(startOf(editor.HTMLLocateButton), base + "/pages/index.html");
+    // A relative name counts from the base folder.
+    editor.NarNameEdit->setText("pages/%year.nar");
+    EXPECT_EQ(startOf(editor.NarLocateButton), base + "/pages/%year.nar");
+    editor.NarNameEdit->setText("missing/ghost.nar");
+    EXPECT_EQ(startOf(editor.NarLocateButton), base + "/ghost.nar");
+    // A value that names a folder opens that folder, with no name.
+    editor.NarNameEdit->setText(base + "/pages");
+    EXPECT_EQ(startOf(editor.NarLocateButton), base + "/pages");
 }
 
 TEST(CreateForm, SystemDialogsOfferTheFiltersAndTakeANewFileName) {
@@ -243,4 +308,51 @@ TEST(CreateForm, SystemDialogsOfferTheFiltersAndTakeANewFileName) {
     editor.NarLocateButton->click();
     EXPECT_TRUE(seen);
     EXPECT_EQ(editor.NarNameEdit->text().toStdString(), dir / "new.nar");
+}
+
+TEST(CreateForm, QtsOwnTextsAreJapaneseAndTheFileDialogOpensAtTheFieldsFile) {
+    TempDir dir;
+    dir.mkdir("prog/translations");
+    const QString system = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+    for (const char* name : {"qt_ja.qm", "qtbase_ja.qm"})
+        ASSERT_TRUE(
+            QFile::copy(system + "/" + name, QString::fromStdString(dir / "prog/translations/") + name))
+            << "qt6-translations-l10n is missing";
+    const QString prog = QString::fromStdString(dir / "prog");
+    EXPECT_EQ(QtTranslationFolders(prog), (QStringList{prog + "/translations", system}));
+    EXPECT_FALSE(LoadQtTranslation({QString::fromStdString(dir.path())})); // none there
+    ASSERT_TRUE(LoadQtTranslation(QtTranslationFolders(prog)));
+    struct Uninstall {
+        ~Uninstall() {
+            for (QTranslator* t : qApp->findChildren<QTranslator*>()) {
+                QCoreApplication::removeTranslator(t);
+                delete t;
+            }
+        }
+    } uninstall;
+
+    dir.write("ghost.nar", "");
+    TCreateForm editor;
+    editor.show();
+    editor.NarCreateRadio->click();
+    editor.NarNameEdit->setText(QString::fromStdString(dir / "ghost.nar"));
+    bool seen = false;
+    whenModal([&](QWidget* w) {
+        auto* dialog = qobject_cast<QFileDialog*>(w);
+        ASSERT_NE(dialog, nullptr);
+        seen = true;
+        EXPECT_EQ(dialog->directory().absolutePath().toStdString() + "/", dir.path());
+        auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
+        ASSERT_NE(name, nullptr);
+        EXPECT_EQ(name->text(), "ghost.nar");
+        auto* buttons = dialog->findChild<QDialogButtonBox*>();
+        ASSERT_NE(buttons, nullptr);
+        ASSERT_NE(buttons->button(QDialogButtonBox::Cancel), nullptr);
+        EXPECT_EQ(buttons->button(QDialogButtonBox::Cancel)->text(), u("キャンセル"));
+        EXPECT_EQ(buttons->button(QDialogButtonBox::Open)->text(), u("開く(&O)"));
+        dialog->reject();
+    });
+    editor.NarLocateButton->click();
+    EXPECT_TRUE(seen);
+    EXPECT_EQ(editor.NarNameEdit->text().toStdString(), dir / "ghost.nar"); // cancelled: as it was
 }
