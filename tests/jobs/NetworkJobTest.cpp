@@ -748,6 +748,7 @@ TEST(NetworkJob, AFirstUploadOf1500FilesUnderALimitOf256OpenFilesLeavesNoDescrip
     auto [log, ok] = runThroughLoop(*job);
     ASSERT_TRUE(ok) << log[log.size() - 2];
     EXPECT_EQ(server.received().size(), 1501u);
+    std::printf("open descriptors: %d before, %d after 1500 uploads", before, openDescriptors());
     EXPECT_EQ(openDescriptors(), before);
 
     // A run cancelled with uploads in flight closes its files too.
@@ -761,6 +762,7 @@ TEST(NetworkJob, AFirstUploadOf1500FilesUnderALimitOf256OpenFilesLeavesNoDescrip
     ClearCancel();
     EXPECT_FALSE(ok2);
     EXPECT_LT(second.received().size(), 1500u);
+    std::printf(", %d after a cancelled run\n", openDescriptors());
     EXPECT_EQ(openDescriptors(), before);
 }
 
