@@ -36,6 +36,11 @@ public:
     using EFTPError::EFTPError;
 };
 
+class TFTPSession;
+struct TFTPRequest;
+struct TRequestResult;
+enum class TStop : int;
+
 /// Options that only tests and special set-ups change.
 struct FTPClientOptions {
     std::string CAFile;             ///< extra trusted CA certificates (PEM); empty: the system's store only
@@ -131,31 +136,25 @@ public:
     /// The server's current directory as the commands sent so far have made it ("/pub/ghost"); empty when
     /// the server did not say where the login started.
     const std::string& CurrentDir() const { return cwd_; }
-    /// `dir` (absolute, or relative with "." and "..") taken from `from`, lexically.
-    static std::string JoinRemotePath(const std::string& from, const std::string& dir);
 
     /// Whether the last failed Rename was refused at RNFR (renaming not possible at all) rather than at
     /// RNTO (for example because the target exists).
     bool RenameFromRefused() const { return renameFromRefused_; }
 
-    /// Host name and port as parsed from Host.
-    static void SplitHost(const std::string& host, std::string& name, int& port);
-
 private:
-    struct Session;
-    struct Request;
     // Runs one request on the first connection and waits for it; throws its failure.
-    void runOnMain(Request request);
+    void runOnMain(TFTPRequest request);
     void connectOnce();
     // What a failed request means for the user (and the server's reply code, when it refused).
-    std::string failureOf(const Session& session, int result, bool connecting, int& code);
+    std::string failureOf(const TFTPSession& session, const TRequestResult& result, bool connecting,
+                          int& code);
     // Starts a request on a connection; `done` runs when it ends.
-    void start(Session& session, Request request);
+    void start(TFTPSession& session, TFTPRequest request);
     // Drives every busy connection until `until` holds, pumping messages; throws ECancelled.
     void drive(const std::function<bool()>& until);
-    void finish(Session& session, int result);
+    void finish(TFTPSession& session, TRequestResult result);
     // Stops a busy connection's request (a stall, a cancel, the end of the session).
-    void stop(Session& session, int why);
+    void stop(TFTPSession& session, TStop why);
     void command(const std::string& verb, const std::string& argument, bool isPath);
     // Closes every session, waiting for the answers to QUIT at most Options.QuitTimeoutMs.
     void closeSessions();
@@ -164,16 +163,16 @@ private:
     // Ends the session after a failure: later calls report `reason`.
     void lose(const std::string& reason);
     void openExtraConnection();
-    Session* freeConnection();
+    TFTPSession* freeConnection();
     // The path to send from where `session` really is to `path` (absolute) or, where that is not known,
     // `asGiven`.
-    std::string pathFor(const Session& session, const std::string& asGiven) const;
+    std::string pathFor(const TFTPSession& session, const std::string& asGiven) const;
     void learnDirectory(const std::string& dir);
 
     std::mutex wakeMutex_; // with wake_: a request has ended
     std::condition_variable wake_;
     // The first one logs in at Connect and does all but StartPut alone.
-    std::vector<std::unique_ptr<Session>> sessions_;
+    std::vector<std::unique_ptr<TFTPSession>> sessions_;
     TransferType type_ = ftBinary;
     bool connected_ = false;
     bool renameFromRefused_ = false;

@@ -1,4 +1,5 @@
 #include "jobs/FTPClient.h"
+#include "jobs/RemotePath.h"
 #include "platform/RunControl.h"
 #include "support/FtpServer.h"
 #include "support/ScriptedPrompts.h"
@@ -231,16 +232,16 @@ TEST(FTPClient, RefusedDirectoryAndLocalFileProblems) {
 TEST(FTPClient, HostForms) {
     std::string name;
     int port = 0;
-    TFTPClient::SplitHost("ftp.example.jp", name, port);
+    SplitHost("ftp.example.jp", name, port);
     EXPECT_EQ(name, "ftp.example.jp");
     EXPECT_EQ(port, 21);
-    TFTPClient::SplitHost("ftp.example.jp:2121", name, port);
+    SplitHost("ftp.example.jp:2121", name, port);
     EXPECT_EQ(name, "ftp.example.jp");
     EXPECT_EQ(port, 2121);
-    TFTPClient::SplitHost("[::1]:990", name, port);
+    SplitHost("[::1]:990", name, port);
     EXPECT_EQ(name, "::1");
     EXPECT_EQ(port, 990);
-    TFTPClient::SplitHost("::1", name, port);
+    SplitHost("::1", name, port);
     EXPECT_EQ(name, "::1");
     EXPECT_EQ(port, 21);
 }
