@@ -16,13 +16,11 @@
 #include <chrono>
 #include <condition_variable>
 #include <curl/curl.h>
-#include <fcntl.h>
 #include <filesystem>
 #include <memory>
 #include <mutex>
-#include <sys/stat.h>
+#include <system_error>
 #include <thread>
-#include <unistd.h>
 #include <utility>
 #include <vector>
 
@@ -477,9 +475,8 @@ void TFTPClient::Delete(const std::string& name) {
 void TFTPClient::Get(const std::string& remoteName, const std::string& localPath, int64_t maxBytes) {
     requireConnection();
     TFTPRequest r;
-    r.file = OwnedFd(::open(NativePath(localPath).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
-    if (r.file.get() < 0) {
-        int code = errno;
+    if (!r.file.Open(localPath, FileAccess::CreateNew)) {
+        int code = r.file.Error();
         throw EFileError(code == EEXIST ? "The local file " + localPath + " already exists."
                                         : "Cannot create " + localPath + ": " + SystemErrorText(code),
                          code);
@@ -498,14 +495,13 @@ void TFTPClient::Get(const std::string& remoteName, const std::string& localPath
 
 namespace {
 
-OwnedFd openForUpload(const std::string& localPath, int64_t& size) {
-    OwnedFd file(::open(NativePath(localPath).c_str(), O_RDONLY | O_CLOEXEC));
-    struct stat st;
-    if (file.get() < 0 || ::fstat(file.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
-        int code = file.get() < 0 ? errno : EISDIR;
+TFile openForUpload(const std::string& localPath, int64_t& size) {
+    TFile file;
+    if (!file.Open(localPath, FileAccess::Read) || !file.IsRegular() || (size = file.Size()) < 0) {
+        int code =
+            !file.IsOpen() || file.Error() != 0 ? file.Error() : static_cast<int>(std::errc::is_a_directory);
         throw EFileError("Cannot open " + localPath + ": " + SystemErrorText(code), code);
     }
-    size = static_cast<int64_t>(st.st_size);
     return file;
 }
 

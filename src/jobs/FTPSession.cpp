@@ -4,7 +4,6 @@
 #include "platform/Cp932.h"
 
 #include <arpa/inet.h>
-#include <cerrno>
 #include <chrono>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -51,12 +50,9 @@ size_t TFTPSession::readAscii(char* buffer, size_t room) {
     for (;;) {
         size_t want = room - (heldCr ? 1 : 0); // room for a held CR that turns out to stand alone
         scratch.resize(want);
-        ssize_t r = ::read(request.file.get(), scratch.data(), want);
-        if (r < 0) {
-            if (errno == EINTR)
-                continue;
+        int64_t r = request.file.Read(scratch.data(), want);
+        if (r < 0)
             return CURL_READFUNC_ABORT;
-        }
         size_t out = 0;
         if (r == 0) {
             if (heldCr)
@@ -131,16 +127,9 @@ size_t TFTPSession::onWrite(char* data, size_t size, size_t n, void* self) {
         s->tooLargeLimit = s->request.maxBytes;
         return 0;
     }
-    size_t done = 0;
-    while (done < total) {
-        ssize_t w = ::write(s->request.file.get(), data + done, total - done);
-        if (w < 0) {
-            if (errno == EINTR)
-                continue;
-            s->writeFailed = true;
-            return 0;
-        }
-        done += static_cast<size_t>(w);
+    if (!s->request.file.WriteAll(data, total)) {
+        s->writeFailed = true;
+        return 0;
     }
     s->movedData(static_cast<int64_t>(total));
     return total;
@@ -150,15 +139,11 @@ size_t TFTPSession::onRead(char* buffer, size_t size, size_t n, void* self) {
     auto* s = static_cast<TFTPSession*>(self);
     if (s->asciiUpload)
         return s->readAscii(buffer, size * n);
-    for (;;) {
-        ssize_t r = ::read(s->request.file.get(), buffer, size * n);
-        if (r >= 0) {
-            s->movedData(r);
-            return static_cast<size_t>(r);
-        }
-        if (errno != EINTR)
-            return CURL_READFUNC_ABORT;
-    }
+    int64_t r = s->request.file.Read(buffer, size * n);
+    if (r < 0)
+        return CURL_READFUNC_ABORT;
+    s->movedData(r);
+    return static_cast<size_t>(r);
 }
 
 void TFTPSession::touch() {

@@ -4,6 +4,7 @@
 // libcurl callbacks, which touch nothing but their session. Used by TFTPClient only.
 
 #include "FTPTls.h"
+#include "platform/File.h"
 
 #include <atomic>
 #include <cstdint>
@@ -13,7 +14,6 @@
 #include <mutex>
 #include <string>
 #include <thread>
-#include <unistd.h>
 #include <utility>
 #include <vector>
 
@@ -25,33 +25,6 @@ struct TRequestResult {
     CURLcode code = CURLE_OK;
     TStop stop = TStop::None;
     bool Ok() const { return stop == TStop::None && code == CURLE_OK; }
-};
-
-/// A file descriptor that is closed with its owner, on every way out.
-class OwnedFd {
-public:
-    OwnedFd() = default;
-    explicit OwnedFd(int fd) : fd_(fd) {}
-    OwnedFd(OwnedFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-    OwnedFd& operator=(OwnedFd&& other) noexcept {
-        if (this != &other) {
-            reset();
-            fd_ = std::exchange(other.fd_, -1);
-        }
-        return *this;
-    }
-    OwnedFd(const OwnedFd&) = delete;
-    OwnedFd& operator=(const OwnedFd&) = delete;
-    ~OwnedFd() { reset(); }
-    int get() const { return fd_; }
-    void reset() {
-        if (fd_ >= 0)
-            ::close(fd_);
-        fd_ = -1;
-    }
-
-private:
-    int fd_ = -1;
 };
 
 struct TCurlEasyDeleter {
@@ -69,7 +42,7 @@ struct TFTPRequest {
     std::string path;  // the remote path of a transfer (UTF-8), or empty
     bool upload = false;
     bool connect = false;
-    OwnedFd file;          // the local file of a transfer, closed when the request ends
+    TFile file;            // the local file of a transfer, closed when the request ends
     int64_t size = 0;      // of an upload
     int64_t maxBytes = -1; // of a download: more is refused
     std::function<void(TFTPSession&, TRequestResult)> done;

@@ -1,0 +1,161 @@
+#include "File.h"
+
+#include "Paths.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
+
+namespace {
+
+int fd(intptr_t handle) {
+    return static_cast<int>(handle);
+}
+
+} // namespace
+
+TFile::~TFile() {
+    Close();
+}
+
+TFile::TFile(TFile&& other) noexcept
+    : handle_(std::exchange(other.handle_, -1)), error_(std::exchange(other.error_, 0)) {}
+
+TFile& TFile::operator=(TFile&& other) noexcept {
+    if (this != &other) {
+        Close();
+        handle_ = std::exchange(other.handle_, -1);
+        error_ = std::exchange(other.error_, 0);
+    }
+    return *this;
+}
+
+bool TFile::Open(const std::string& path, FileAccess access) {
+    Close();
+    const int flags =
+        access == FileAccess::Read ? O_RDONLY | O_CLOEXEC : O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC;
+    int opened;
+    do
+        opened = ::open(NativePath(path).c_str(), flags, 0666);
+    while (opened < 0 && errno == EINTR);
+    error_ = opened < 0 ? errno : 0;
+    handle_ = opened;
+    return opened >= 0;
+}
+
+bool TFile::IsOpen() const {
+    return handle_ >= 0;
+}
+
+int64_t TFile::Read(void* buffer, size_t n) {
+    for (;;) {
+        ssize_t r = ::read(fd(handle_), buffer, n);
+        if (r >= 0 || errno != EINTR) {
+            error_ = r < 0 ? errno : 0;
+            return r;
+        }
+    }
+}
+
+int64_t TFile::ReadAt(void* buffer, size_t n, int64_t offset) {
+    for (;;) {
+        ssize_t r = ::pread(fd(handle_), buffer, n, static_cast<off_t>(offset));
+        if (r >= 0 || errno != EINTR) {
+            error_ = r < 0 ? errno : 0;
+            return r;
+        }
+    }
+}
+
+bool TFile::WriteAll(const void* data, size_t n) {
+    const char* p = static_cast<const char*>(data);
+    while (n > 0) {
+        ssize_t w = ::write(fd(handle_), p, n);
+        if (w < 0 && errno == EINTR)
+            continue;
+        if (w <= 0) {
+            error_ = w < 0 ? errno : EIO;
+            return false;
+        }
+        p += w;
+        n -= static_cast<size_t>(w);
+    }
+    return true;
+}
+
+bool TFile::WriteAllAt(const void* data, size_t n, int64_t offset) {
+    const char* p = static_cast<const char*>(data);
+    while (n > 0) {
+        ssize_t w = ::pwrite(fd(handle_), p, n, static_cast<off_t>(offset));
+        if (w < 0 && errno == EINTR)
+            continue;
+        if (w <= 0) {
+            error_ = w < 0 ? errno : EIO;
+            return false;
+        }
+        p += w;
+        offset += w;
+        n -= static_cast<size_t>(w);
+    }
+    return true;
+}
+
+bool TFile::Seek(int64_t offset) {
+    bool ok = ::lseek(fd(handle_), static_cast<off_t>(offset), SEEK_SET) >= 0;
+    error_ = ok ? 0 : errno;
+    return ok;
+}
+
+int64_t TFile::Size() {
+    struct stat st;
+    if (::fstat(fd(handle_), &st) != 0) {
+        error_ = errno;
+        return -1;
+    }
+    return static_cast<int64_t>(st.st_size);
+}
+
+bool TFile::IsRegular() {
+    struct stat st;
+    if (::fstat(fd(handle_), &st) != 0) {
+        error_ = errno;
+        return false;
+    }
+    return S_ISREG(st.st_mode);
+}
+
+int64_t TFile::NextData(int64_t from) {
+#ifdef SEEK_DATA
+    off_t data = ::lseek(fd(handle_), static_cast<off_t>(from), SEEK_DATA);
+    if (data >= 0)
+        return static_cast<int64_t>(data);
+    if (errno == ENXIO) { // only a hole after `from`
+        int64_t size = Size();
+        return size > from ? size : from;
+    }
+#endif
+    return from;
+}
+
+bool TFile::Truncate(int64_t size) {
+    bool ok = ::ftruncate(fd(handle_), static_cast<off_t>(size)) == 0;
+    error_ = ok ? 0 : errno;
+    return ok;
+}
+
+void TFile::AdviseSequential() {
+#ifdef POSIX_FADV_SEQUENTIAL
+    ::posix_fadvise(fd(handle_), 0, 0, POSIX_FADV_SEQUENTIAL);
+#endif
+}
+
+bool TFile::Close() {
+    if (handle_ < 0)
+        return true;
+    bool ok = ::close(fd(std::exchange(handle_, -1))) == 0;
+    if (!ok)
+        error_ = errno;
+    return ok;
+}
