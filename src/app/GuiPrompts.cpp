@@ -37,6 +37,15 @@ void GuiPrompts::ErrorBox(const std::string& text) {
     QMessageBox::critical(QApplication::activeWindow(), QApplication::applicationName(), q(text));
 }
 
+bool GuiPrompts::AskRetryCancel(const std::string& text) {
+    QMessageBox box(QMessageBox::Critical, QApplication::applicationName(), q(text),
+                    QMessageBox::Retry | QMessageBox::Cancel, QApplication::activeWindow());
+    box.button(QMessageBox::Retry)->setText(QString::fromUtf8("再試行(&R)"));
+    box.button(QMessageBox::Cancel)->setText(QString::fromUtf8("キャンセル"));
+    box.setDefaultButton(QMessageBox::Retry);
+    return box.exec() == QMessageBox::Retry;
+}
+
 void GuiPrompts::ProcessMessages() {
     QApplication::processEvents();
 }

@@ -11,5 +11,6 @@ public:
     std::string InputBox(const std::string& caption, const std::string& prompt, const std::string& initial,
                          bool masked) override;
     void ErrorBox(const std::string& text) override;
+    bool AskRetryCancel(const std::string& text) override;
     void ProcessMessages() override;
 };

@@ -213,6 +213,13 @@ void TMainForm::FormCreate() {
         throw;
     }
     showStore();
+    // Files that could not be read or imported: named, with the reason and what to do, in one box.
+    if (!store_.Problems.empty()) {
+        std::string text;
+        for (const std::string& problem : store_.Problems)
+            text += (text.empty() ? "" : "\n\n") + problem;
+        Prompts().ErrorBox(text);
+    }
 }
 
 void TMainForm::storeItemsFromList() {
@@ -226,15 +233,28 @@ void TMainForm::storeItemsFromList() {
     store_.NoLog = NoLogWindowCheck->isChecked();
 }
 
-void TMainForm::FormDestroy() {
+bool TMainForm::FormDestroy() {
     if (saved_)
-        return;
-    saved_ = true;
+        return true;
     storeItemsFromList();
-    try {
-        store_.Save();
-    } catch (const std::exception& e) {
-        Prompts().ErrorBox(e.what());
+    for (;;) {
+        try {
+            store_.Save();
+        } catch (const ESaveRefused& e) {
+            Prompts().ErrorBox(e.what()); // the file that could not be read stays as it is
+        } catch (const std::exception& e) {
+            // Never a silent loss: the user may fix the folder and retry, or stay in the program.
+            if (Prompts().AskRetryCancel(
+                    std::string(e.what()) +
+                    "\nジョブの変更はまだ保存されていません。ファイルの読み取り専用の設定、"
+                    "フォルダーの書き込み権限、ディスクの空き容量を確かめてから［再試行］を"
+                    "押してください。［キャンセル］を押すと、Quillonは終了せずにこのまま"
+                    "開いています。"))
+                continue;
+            return false;
+        }
+        saved_ = true;
+        return true;
     }
 }
 
@@ -249,7 +269,10 @@ void TMainForm::closeEvent(QCloseEvent* event) {
         }
         return;
     }
-    FormDestroy();
+    if (!FormDestroy()) {
+        event->ignore(); // the settings could not be written and the user chose to stay
+        return;
+    }
     event->accept();
 }
 

@@ -64,7 +64,8 @@ public:
     int SelectedRow() const;
 
     void FormCreate();
-    void FormDestroy();
+    /// The save at exit; false when it failed and the user chose to keep the program open.
+    bool FormDestroy();
     void RunButtonClick();
     void AboutMenuClick();
     void ExitMenuClick();

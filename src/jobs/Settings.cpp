@@ -78,8 +78,9 @@ void TSettings::SaveToSection(IniFile& ini, const std::string& section) const {
     ini.WriteBool(section, "UseCommon", UseCommon);
     ini.WriteString(section, "TargetFolder", TargetFolder);
     ini.WriteBool(section, "DefaultCheck", DefaultCheck);
-    ini.WriteString(section, "ProcessName", ToCommaText(SplitLines(ProcessName)));
-    ini.WriteString(section, "ExcludeName", ToCommaText(SplitLines(ExcludeName)));
+    // Comma text carries its own quotes.
+    ini.WriteRawString(section, "ProcessName", ToCommaText(SplitLines(ProcessName)));
+    ini.WriteRawString(section, "ExcludeName", ToCommaText(SplitLines(ExcludeName)));
     OwnFTP->WriteConnectionKeys(ini, section);
 }
 

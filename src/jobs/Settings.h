@@ -41,7 +41,9 @@ public:
     /// Reads the job from a numbered section of the main settings file. A `NarName` without a folder part
     /// gets `TargetFolder` in front. Missing keys take their defaults; never fails.
     void LoadFromSection(const IniFile& ini, const std::string& section);
-    /// Reads the job from section "General" of a job settings file, `NarName` as stored. Never fails.
+    /// Reads the job from section "General" of a job settings file, `NarName` as stored. Missing keys (or a
+    /// missing file) take their defaults; a file that exists but cannot be read throws EFileError, so that
+    /// it is not taken for an empty job.
     void LoadFromFile(const std::string& path);
     /// Writes the job's keys into a section of the main settings file (in memory). `OwnFTP` must exist.
     void SaveToSection(IniFile& ini, const std::string& section) const;

@@ -108,6 +108,28 @@ size_t asciiCharacters(std::string_view cp932) {
     return n;
 }
 
+// Characters of UTF-8 text (valid text assumed: every byte that is not a continuation byte starts one).
+size_t utf8Characters(std::string_view utf8) {
+    size_t n = 0;
+    for (unsigned char c : utf8)
+        n += (c & 0xC0) != 0x80;
+    return n;
+}
+
+// Characters of CP932 text: a lead byte with its second byte counts once.
+size_t cp932Characters(std::string_view cp932) {
+    size_t n = 0;
+    for (size_t i = 0; i < cp932.size(); ++i, ++n)
+        if (IsCp932LeadByte(static_cast<unsigned char>(cp932[i])))
+            ++i;
+    return n;
+}
+
+Converter& cp932ToUtf16(bool bigEndian) {
+    thread_local Converter le("UTF-16LE", "CP932"), be("UTF-16BE", "CP932");
+    return bigEndian ? be : le;
+}
+
 } // namespace
 
 std::string Cp932ToUtf8(std::string_view cp932) {
@@ -133,8 +155,36 @@ bool TryUtf8ToCp932(std::string_view utf8, std::string& out) {
     if (!toCp932().convert(utf8, out, pos))
         return false;
     // A non-ASCII character that became an ASCII byte (U+00A5 to '\\', the path separator) would name
-    // another file: such a name has no CP932 form of its own.
-    return asciiCharacters(out) == asciiBytes(utf8);
+    // another file: such a name has no CP932 form of its own. One that became nothing at all (the
+    // converter drops the tag characters U+E0000 to U+E007F) has none either.
+    return asciiCharacters(out) == asciiBytes(utf8) && cp932Characters(out) == utf8Characters(utf8);
+}
+
+bool TryUtf8ToCp932Exact(std::string_view utf8, std::string& out) {
+    return TryUtf8ToCp932(utf8, out) && (isAscii(out) || Cp932ToUtf8(out) == utf8);
+}
+
+bool IsValidCp932(std::string_view cp932) {
+    if (isAscii(cp932))
+        return true;
+    std::string out;
+    size_t pos = 0;
+    return toUtf8().convert(cp932, out, pos);
+}
+
+std::string Cp932ToUtf16(std::string_view cp932, bool bigEndian) {
+    std::string out;
+    out.reserve(cp932.size() * 2);
+    size_t pos = 0;
+    while (!cp932ToUtf16(bigEndian).convert(cp932, out, pos)) {
+        // Only bytes from 0x80 up can fail: ASCII always decodes.
+        unsigned char escaped = static_cast<unsigned char>(cp932[pos]);
+        char high = static_cast<char>(0xDC), low = static_cast<char>(escaped);
+        out += bigEndian ? high : low;
+        out += bigEndian ? low : high;
+        ++pos;
+    }
+    return out;
 }
 
 std::string Utf8ToCp932(std::string_view utf8) {
@@ -148,6 +198,21 @@ std::string Utf8ToCp932(std::string_view utf8) {
 std::string Utf8ToCp932Lossy(std::string_view utf8) {
     if (isAscii(utf8))
         return std::string(utf8);
+    // The converter drops tag characters (U+E0000 to U+E007F, F3 A0 80 80 to F3 A0 81 BF) without a word:
+    // they become '?' like every other character without a form.
+    std::string marked;
+    if (utf8.find("\xF3\xA0") != std::string_view::npos) {
+        for (size_t i = 0; i < utf8.size(); ++i) {
+            unsigned char c2 = i + 2 < utf8.size() ? static_cast<unsigned char>(utf8[i + 2]) : 0;
+            if (utf8.substr(i, 2) == "\xF3\xA0" && (c2 == 0x80 || c2 == 0x81) && utf8Length(utf8, i) == 4) {
+                marked += '?';
+                i += 3;
+            } else {
+                marked += utf8[i];
+            }
+        }
+        utf8 = marked;
+    }
     std::string out;
     size_t pos = 0;
     while (!toCp932().convert(utf8, out, pos)) {

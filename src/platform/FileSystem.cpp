@@ -10,6 +10,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -106,6 +107,41 @@ std::string SystemErrorText(int code) {
     }
 }
 
+std::string SystemErrorReasonJa(int code) {
+    switch (code) {
+    case ENOENT:
+        return "ファイルが見つかりません";
+    case ENOTDIR:
+        return "フォルダーが見つかりません";
+    case EACCES:
+    case EPERM:
+        return "アクセスが許可されていません";
+    case EROFS:
+        return "読み取り専用のドライブです";
+    case EISDIR:
+        return "ファイルではなくフォルダーです";
+    case EEXIST:
+        return "同じ名前のファイルがすでにあります";
+    case ENOSPC:
+    case EDQUOT:
+        return "ディスクの空き容量が足りません";
+    case EIO:
+        return "ディスクの読み書きでエラーが起きました";
+    case EMFILE:
+    case ENFILE:
+        return "開いているファイルが多すぎます";
+    case ENAMETOOLONG:
+        return "パスが長すぎます";
+    case EBUSY:
+    case ETXTBSY:
+        return "ほかのプログラムが使用中です";
+    case EXDEV:
+        return "別のドライブへは移動できません";
+    default:
+        return "システムエラー " + std::to_string(code);
+    }
+}
+
 bool FileExists(std::string_view path) {
     struct stat st;
     return statPath(path, st) && S_ISREG(st.st_mode);
@@ -128,6 +164,15 @@ int64_t FileSize(std::string_view path) {
 
 void RenameFile(std::string_view from, std::string_view to) {
     std::string src = NativePath(from), dst = NativePath(to);
+#ifdef __linux__
+    // One step: the file is under exactly one of its names at every moment.
+    if (::renameat2(AT_FDCWD, src.c_str(), AT_FDCWD, dst.c_str(), RENAME_NOREPLACE) == 0)
+        return;
+    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP && errno != EOPNOTSUPP && errno != EXDEV) {
+        int code = errno;
+        throw EFileError(SystemErrorText(code), code);
+    }
+#endif
     // link + unlink refuses an existing target on every POSIX file system, as a move on Windows does.
     if (::link(src.c_str(), dst.c_str()) == 0) {
         if (::unlink(src.c_str()) != 0) {
@@ -250,19 +295,21 @@ void WriteFileAtomic(std::string_view path, std::string_view bytes) {
             throwFileError("Cannot write", path, EACCES);
     }
     std::string temp = target + ".tmp" + std::to_string(::getpid());
-    // A new settings file may hold passwords: readable by its owner only. A replaced one keeps its mode.
+    // A settings file may hold passwords: the temporary file is readable by its owner only while it is
+    // written (also when a kill leaves it behind); a replaced file's mode comes with the rename.
     int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0)
         throwFileError("Cannot create", path, errno);
-    bool ok = true;
-    int code = 0;
-    if (exists) {
+    // Held while it is written, so that a start-up that removes what killed writers left takes it for live.
+    ::flock(fd, LOCK_EX | LOCK_NB);
+    bool ok = ::fchmod(fd, 0600) == 0 && writeAll(fd, bytes) && ::fsync(fd) == 0;
+    if (ok && exists) {
         if (::fchown(fd, old.st_uid, old.st_gid) != 0) {
             // Only the owner and the group of the caller can be given; the mode is what protects.
         }
         ok = ::fchmod(fd, old.st_mode & 07777) == 0;
     }
-    ok = ok && writeAll(fd, bytes) && ::fsync(fd) == 0;
+    int code = 0;
     if (!ok)
         code = errno;
     if (::close(fd) != 0 && ok) {
@@ -277,6 +324,35 @@ void WriteFileAtomic(std::string_view path, std::string_view bytes) {
         ::unlink(temp.c_str());
         throwFileError("Cannot write", path, code);
     }
+}
+
+int RemoveLeftoverTemporaries(std::string_view path) {
+    std::string target = followLinks(NativePath(path));
+    size_t slash = target.rfind('/');
+    std::string folder = slash == std::string::npos ? "." : target.substr(0, slash + 1);
+    std::string prefix = (slash == std::string::npos ? target : target.substr(slash + 1)) + ".tmp";
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir)
+        return 0;
+    int dirFd = ::dirfd(dir);
+    int removed = 0;
+    while (dirent* e = ::readdir(dir)) {
+        std::string_view name = e->d_name;
+        if (name.size() <= prefix.size() || name.substr(0, prefix.size()) != prefix ||
+            name.find_first_not_of("0123456789", prefix.size()) != std::string_view::npos)
+            continue;
+        int fd = ::openat(dirFd, e->d_name, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+        if (fd < 0)
+            continue;
+        struct stat st;
+        // A writer that still runs holds its lock; a killed one's lock went with it.
+        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+            ::unlinkat(dirFd, e->d_name, 0) == 0)
+            ++removed;
+        ::close(fd);
+    }
+    ::closedir(dir);
+    return removed;
 }
 
 bool ListDirectory(std::string_view folder, std::vector<DirEntry>& entries) {

@@ -12,6 +12,10 @@
 /// "I/O error %d" for the rarer numbers.
 std::string SystemErrorText(int code);
 
+/// A system error number as plain Japanese for the user's messages, without a final "。": the reason
+/// part of "…に書き込めません（ディスクの空き容量が足りません）".
+std::string SystemErrorReasonJa(int code);
+
 bool FileExists(std::string_view path);      ///< an existing regular file (or a link to one)
 bool DirectoryExists(std::string_view path); ///< an existing folder
 bool PathExists(std::string_view path);      ///< anything under that name
@@ -19,8 +23,12 @@ bool PathExists(std::string_view path);      ///< anything under that name
 /// Size in bytes, or -1 when it cannot be determined.
 int64_t FileSize(std::string_view path);
 
-/// Moves `from` to `to`; never replaces an existing `to`. A file moves to another file system too (copied,
-/// then deleted). Throws EFileError with SystemErrorText.
+/// Moves `from` to `to`; never replaces an existing `to`. Within one file system this is one step where
+/// the system offers it (Linux renameat2 with RENAME_NOREPLACE; on Windows MoveFileEx without
+/// MOVEFILE_REPLACE_EXISTING), so that a kill leaves the file under exactly one of its names; elsewhere it
+/// is a hard link followed by the removal of the old name (a kill between them leaves both names, with the
+/// same bytes). A file moves to another file system too (copied, then deleted). Throws EFileError with
+/// SystemErrorText.
 void RenameFile(std::string_view from, std::string_view to);
 
 /// Copies the bytes of the file `from` to `to`, replacing a file there; false when it could not (then
@@ -43,8 +51,16 @@ void WriteFileBytes(std::string_view path, std::string_view bytes);
 /// file, so that a failure never leaves a half-written file. A symbolic link is written through to its
 /// target; a replaced file keeps its mode and owner; a new file is readable by its owner only. A
 /// read-only or immutable file (or a folder) is not replaced. Throws EFileError naming the file; the file
-/// is then untouched.
+/// is then untouched. The temporary file ("<name>.tmp<process id>") is readable by its owner only until
+/// it takes the file's mode just before the rename, and is locked while it is written (an advisory lock
+/// on POSIX; on Windows an open file cannot be deleted), so that RemoveLeftoverTemporaries can tell a
+/// live one from one that a killed program left behind.
 void WriteFileAtomic(std::string_view path, std::string_view bytes);
+
+/// Removes the temporary files that WriteFileAtomic of `path` left behind when the program was killed
+/// before its rename ("<name>.tmp<digits>" beside the file the path finally names), leaving alone any that
+/// a running writer still holds. Returns how many were removed; never throws.
+int RemoveLeftoverTemporaries(std::string_view path);
 
 struct DirEntry {
     std::string name;

@@ -46,6 +46,22 @@ std::string ChangeFileExt(std::string_view path, std::string_view ext) {
     return result.append(ext);
 }
 
+bool SameFileName(std::string_view a, std::string_view b) {
+#ifdef _WIN32
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        char x = a[i] >= 'A' && a[i] <= 'Z' ? static_cast<char>(a[i] - 'A' + 'a') : a[i];
+        char y = b[i] >= 'A' && b[i] <= 'Z' ? static_cast<char>(b[i] - 'A' + 'a') : b[i];
+        if (x != y)
+            return false;
+    }
+    return true;
+#else
+    return a == b;
+#endif
+}
+
 std::string IncludeTrailingPathDelimiter(std::string_view path) {
     std::string result(path);
     if (result.empty() || !IsPathDelimiter(result.back()) || result.back() == ':')

@@ -24,6 +24,10 @@ std::string ExtractFileName(std::string_view path);
 /// Replaces the extension of the last path component (from its last '.') by `ext`, or appends `ext`.
 std::string ChangeFileExt(std::string_view path, std::string_view ext);
 
+/// True when two paths name the same file as the platform compares names: exactly on POSIX, without regard
+/// to ASCII case on Windows.
+bool SameFileName(std::string_view a, std::string_view b);
+
 /// `path` with the native separator appended when it does not end with a separator already.
 std::string IncludeTrailingPathDelimiter(std::string_view path);
 

@@ -19,6 +19,11 @@ UserPrompts* current = &defaultPrompts;
 
 } // namespace
 
+bool UserPrompts::AskRetryCancel(const std::string& text) {
+    ErrorBox(text);
+    return false;
+}
+
 UserPrompts& Prompts() {
     return *current;
 }

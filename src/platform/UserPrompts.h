@@ -18,12 +18,16 @@ public:
                                  const std::string& initial, bool masked) = 0;
     /// A modal error box with an OK button, titled with the application title.
     virtual void ErrorBox(const std::string& text) = 0;
+    /// A modal error box with the buttons "再試行(&R)" and "キャンセル", titled with the application title;
+    /// true for Retry. Unless an implementation offers the choice, the text is shown as an error box and
+    /// the answer is Cancel.
+    virtual bool AskRetryCancel(const std::string& text);
     /// Lets the window system process its pending messages once.
     virtual void ProcessMessages() = 0;
 };
 
-/// The installed implementation. Until one is installed, questions are answered No, input boxes are
-/// cancelled, error boxes go to standard error and messages are not pumped.
+/// The installed implementation. Until one is installed, questions are answered No (Retry/Cancel with
+/// Cancel), input boxes are cancelled, error boxes go to standard error and messages are not pumped.
 UserPrompts& Prompts();
 
 /// Installs `prompts` (not owned; nullptr restores the default) and returns the previous one.

@@ -5,9 +5,14 @@
 #include "platform/Paths.h"
 #include "support/Shell.h"
 #include "support/TempDir.h"
+#include "support/Unprivileged.h"
 
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -42,7 +47,8 @@ TEST(JobStore, FreshFolderStartsEmptyAndSaveCreatesTheDefaults) {
     EXPECT_FALSE(store.IsLog);
     EXPECT_FALSE(store.NoLog);
     store.Save();
-    EXPECT_EQ(ReadAll(dir / "quillon.ini"), "[FTP]\r\nServer=\r\nID=\r\nPassword=\r\nPassive=0\r\nSSL=0\r\nConnections=4\r\nExplicitTLS=0\r\nCertFingerprint=\r\n"
+    EXPECT_EQ(ReadAll(dir / "quillon.ini"), "[FTP]\r\nServer=\r\nID=\r\nPassword=\r\nPassive=0\r\nSSL="
+                                            "0\r\nConnections=4\r\nExplicitTLS=0\r\nCertFingerprint=\r\n"
                                             "[General]\r\nIsLog=0\r\nNoLog=0\r\nSettingsCount=0\r\n");
 }
 
@@ -105,39 +111,112 @@ TEST(JobStore, ShortenedListLeavesOldSectionsBeyondTheCount) {
     EXPECT_EQ(again.Items.size(), 2u);
 }
 
-TEST(JobStore, ExistingInName_EndsStartUpWithTheJobsReadSoFar) {
+TEST(JobStore, AJobFileThatCannotMoveIsNamedAndTheOthersAreImported) {
     TempDir dir;
     dir.write("quillon.ini", mainFile(1));
     dir.write("a.ini", jobFile("a", true));
     dir.write("b.ini", jobFile("b", true));
     dir.write("c.ini", jobFile("c", true));
-    JobStore store(dir / "quillon");
-    // A killed run left b.in_ behind (imported again, first in name order), so b.ini cannot move.
+    // A killed run left b.in_ behind with another job (imported again), so b.ini cannot move.
     dir.write("b.in_", jobFile("b-old", true));
-    try {
-        store.Load();
-        FAIL() << "start-up went on";
-    } catch (const EFileError& e) {
-        EXPECT_EQ(std::string(e.what()), "I/O error 17");
-    }
-    EXPECT_EQ(captions(store), (std::vector<std::string>{"job0+", "a+", "b-old+"}));
+    JobStore store(dir / "quillon");
+    store.Load();
+    EXPECT_EQ(captions(store), (std::vector<std::string>{"job0+", "b-old+", "a+", "c+"}));
+    ASSERT_EQ(store.Problems.size(), 1u);
+    EXPECT_EQ(store.Problems[0], "ジョブ設定ファイル " + (dir / "b.ini") + " を取り込めませんでした（" +
+                                     (dir / "b.in_") + " がすでにあります）。" + (dir / "b.in_") +
+                                     " のジョブは取り込みました。Quillonを終了するときに " + (dir / "b.in_") +
+                                     " は削除されるので、そのまま残してある " + (dir / "b.ini") +
+                                     " は次に起動したときに取り込まれます。");
     EXPECT_TRUE(FileExists(dir / "b.ini"));
-    EXPECT_TRUE(FileExists(dir / "c.ini"));
-    // The main file stays under its ".in_" name for this run; the save writes it anew.
-    EXPECT_FALSE(FileExists(dir / "quillon.ini"));
-    store.Save();
     EXPECT_TRUE(FileExists(dir / "quillon.ini"));
-    EXPECT_FALSE(FileExists(dir / "quillon.in_"));
+    store.Save();
     EXPECT_FALSE(FileExists(dir / "b.in_"));
 
     JobStore next(dir / "quillon");
     next.Load();
-    EXPECT_EQ(captions(next), (std::vector<std::string>{"job0+", "a+", "b-old+", "b+", "c+"}));
+    EXPECT_TRUE(next.Problems.empty());
+    EXPECT_EQ(captions(next), (std::vector<std::string>{"job0+", "b-old+", "a+", "c+", "b+"}));
+}
+
+TEST(JobStore, AJobFileThatCannotBeReadStaysAndIsNamed) {
+    TempDir dir;
+    dir.write("a.ini", jobFile("a", true));
+    std::string b = dir.write("b.ini", jobFile("b", true));
+    dir.write("c.ini", jobFile("c", true));
+    ::chmod(b.c_str(), 0);
+    ::chmod(dir.path().c_str(), 0777);
+    JobStore store(dir / "quillon");
+    {
+        AsUnprivilegedUser nobody;
+        store.Load();
+    }
+    EXPECT_EQ(captions(store), (std::vector<std::string>{"a+", "c+"}));
+    ASSERT_EQ(store.Problems.size(), 1u);
+    EXPECT_EQ(store.Problems[0],
+              "ジョブ設定ファイル " + b +
+                  " を読み込めないため、取り込みませんでした（アクセスが許可されていません）。"
+                  "このファイルはそのまま残してあります。読み込めるようにしてから、Quillonを"
+                  "起動し直してください。");
+    EXPECT_TRUE(FileExists(b));
+    store.Save();
+    EXPECT_TRUE(FileExists(b)); // not taken for an empty job, and not deleted
+    ::chmod(b.c_str(), 0644);
+    JobStore next(dir / "quillon");
+    next.Load();
+    EXPECT_EQ(captions(next), (std::vector<std::string>{"a+", "c+", "b+"}));
+}
+
+TEST(JobStore, AnUnreadableMainFileIsNamedAndNeverOverwritten) {
+    TempDir dir;
+    const std::string original = mainFile(2);
+    std::string main = dir.write("quillon.ini", original);
+    dir.write("a.ini", jobFile("a", true));
+    ::chmod(main.c_str(), 0);
+    ::chmod(dir.path().c_str(), 0777);
+    JobStore store(dir / "quillon");
+    {
+        AsUnprivilegedUser nobody;
+        store.Load();
+    }
+    EXPECT_TRUE(store.Items.empty());
+    EXPECT_TRUE(store.SaveRefused());
+    ASSERT_EQ(store.Problems.size(), 1u);
+    EXPECT_EQ(store.Problems[0],
+              "設定ファイル " + main +
+                  " を読み込めません（アクセスが許可されていません）。\nジョブを読み込まずに起動"
+                  "しました。この設定ファイルを守るため、終了するときにも保存しません。ファイルを"
+                  "読み込めるようにしてから、Quillonを起動し直してください。");
+    // Nothing imported either: the job file waits for a start that can hold it.
+    EXPECT_TRUE(FileExists(dir / "a.ini"));
+    store.Items.push_back({"new", true, store.CreateJob()});
+    try {
+        store.Save();
+        ADD_FAILURE() << "the unreadable file was overwritten";
+    } catch (const ESaveRefused& e) {
+        EXPECT_EQ(std::string(e.what()),
+                  "設定ファイル " + main +
+                      " は起動したときに読み込めなかったので、上書きせずに終了します。この実行で"
+                      "行った変更は保存されません。");
+    }
+    EXPECT_EQ(ReadAll(main), original);
+    EXPECT_TRUE(FileExists(dir / "a.ini"));
+
+    // A folder of that name cannot be read either.
+    TempDir other;
+    other.mkdir("quillon.ini");
+    JobStore folder(other / "quillon");
+    folder.Load();
+    ASSERT_EQ(folder.Problems.size(), 1u);
+    EXPECT_NE(folder.Problems[0].find("（ファイルではなくフォルダーです）"), std::string::npos);
+    EXPECT_THROW(folder.Save(), ESaveRefused);
+    EXPECT_TRUE(DirectoryExists(other / "quillon.ini"));
 }
 
 TEST(JobStore, KilledRunLosesNoJob) {
     TempDir dir;
-    // Killed during start-up: the main file under its ".in_" name, a job file already moved.
+    // An earlier version, killed during start-up, left the main file under its ".in_" name and a job file
+    // already moved.
     dir.write("quillon.in_", mainFile(2));
     dir.write("x.in_", jobFile("x", false));
     JobStore store(dir / "quillon");
@@ -161,10 +240,11 @@ TEST(JobStore, FileWithoutGeneralSectionIsAnEmptyJob) {
     EXPECT_FALSE(PathExists(dir / "notes.in_"));
 }
 
-TEST(JobStore, FailedSaveKeepsTheImportedFiles) {
+TEST(JobStore, FailedSaveKeepsTheImportedFilesAndCanBeRetried) {
     TempDir dir;
     dir.write("a.ini", jobFile("a", true));
-    dir.mkdir("quillon.ini"); // the main settings file cannot be written
+    // The main settings file is a link into a folder that is not there: it cannot be written.
+    ASSERT_EQ(::symlink("settings/quillon.ini", (dir / "quillon.ini").c_str()), 0);
     JobStore store(dir / "quillon");
     store.Load();
     ASSERT_EQ(store.Items.size(), 1u);
@@ -172,9 +252,13 @@ TEST(JobStore, FailedSaveKeepsTheImportedFiles) {
         store.Save();
         FAIL() << "save reported success";
     } catch (const EFileError& e) {
-        EXPECT_EQ(std::string(e.what()), dir / "quillon.ini に書き込めません");
+        EXPECT_EQ(std::string(e.what()), dir / "quillon.ini に書き込めません（ファイルが見つかりません）。");
     }
     EXPECT_TRUE(FileExists(dir / "a.in_"));
+    dir.mkdir("settings");
+    store.Save();
+    EXPECT_EQ(IniFile(dir / "quillon.ini").ReadString("0", "Name", ""), "a");
+    EXPECT_FALSE(FileExists(dir / "a.in_"));
 }
 
 TEST(JobStore, SavedPasswordIsTheStoredOneNotTheTypedOne) {
@@ -194,24 +278,59 @@ TEST(JobStore, SavedPasswordIsTheStoredOneNotTheTypedOne) {
 
 namespace {
 
-// A program killed at a step: the hook stops the sequence there, as a kill would.
+// A program killed at a point: the hooks stop the sequence there, as a kill would.
 struct Killed {};
 
-// Runs start-up and save of one program run in `dir`, killed at the `killAt`-th step (0: never); returns
-// the number of steps the run went through.
-int runKilledAt(const TempDir& dir, int killAt) {
-    JobStore store(dir / "quillon");
-    int steps = 0;
-    store.OnStep = [&](const std::string&) {
-        if (++steps == killAt)
+// The points of one run at which a kill can fall, counted, with a kill at the `killAt`-th (0: never):
+// after each step, before each change of a file, and in the middle of each move (its hard link made, the
+// old name not yet removed: what a move in two steps leaves) and of each write (its temporary file made,
+// not yet renamed).
+class KillSwitch {
+public:
+    explicit KillSwitch(int killAt) : killAt_(killAt) {}
+
+    void attach(JobStore& store) {
+        store.OnStep = [this](const std::string&) { point(); };
+        store.BeforeFileChange = [this](const JobStore::FileChange& change) {
+            point();
+            if (change.kind == JobStore::FileChange::Remove || ++points_ != killAt_)
+                return;
+            if (change.kind == JobStore::FileChange::Move)
+                ::link(change.path.c_str(), change.to.c_str());
+            else
+                WriteFileBytes(change.path + ".tmp99999", "[FTP]\r\nPassword=secret\r\n[0]\r\nNa");
             throw Killed{};
-    };
+        };
+    }
+    int points() const { return points_; }
+
+private:
+    void point() {
+        if (++points_ == killAt_)
+            throw Killed{};
+    }
+
+    int killAt_;
+    int points_ = 0;
+};
+
+// What the user does in one program run between start-up and close.
+using UserActions = std::function<void(JobStore&)>;
+
+// One program run in `dir`: start-up, the user's actions, close; killed at its `killAt`-th point (0:
+// never). Returns the number of points the run went through.
+int runKilledAt(const TempDir& dir, int killAt, const UserActions& actions = {}) {
+    JobStore store(dir / "quillon");
+    KillSwitch kill(killAt);
+    kill.attach(store);
     try {
         store.Load();
+        if (actions)
+            actions(store);
         store.Save();
     } catch (const Killed&) {
     }
-    return steps;
+    return kill.points();
 }
 
 std::vector<std::string> sortedCaptions(const JobStore& store) {
@@ -228,32 +347,157 @@ void setUpImport(const TempDir& dir) {
     dir.write("b.ini", jobFile("b", false));
 }
 
+// The next two runs find every job once, say nothing, and leave the main file alone in the folder.
+void expectEveryJobOnce(const TempDir& dir, const std::vector<std::string>& all, const std::string& where) {
+    for (int run = 0; run < 2; ++run) {
+        JobStore next(dir / "quillon");
+        next.Load();
+        EXPECT_EQ(sortedCaptions(next), all) << where << ", next run " << run;
+        EXPECT_EQ(next.Problems, std::vector<std::string>()) << where << ", next run " << run;
+        next.Save();
+    }
+    std::vector<DirEntry> entries;
+    ListDirectory(dir.path(), entries);
+    EXPECT_EQ(entries.size(), 1u) << where << ": files left beside the main file";
+}
+
 } // namespace
 
 TEST(JobStore, ImportedJobsAreTakenExactlyOnceWhereverARunIsKilled) {
-    const std::vector<std::string> all = {"a", "b", "job0", "job1"};
     int total = 0;
     {
         TempDir dir;
         setUpImport(dir);
         total = runKilledAt(dir, 0);
     }
-    ASSERT_GE(total, 8); // every step of start-up and save
+    // Every step of start-up and save, with both halves of the two moves and the two writes.
+    ASSERT_GE(total, 14);
     for (int killAt = 1; killAt <= total; ++killAt) {
         TempDir dir;
         setUpImport(dir);
         runKilledAt(dir, killAt);
-        // The next two runs find every job once; nothing is imported a second time.
-        for (int run = 0; run < 2; ++run) {
-            JobStore next(dir / "quillon");
-            next.Load();
-            EXPECT_EQ(sortedCaptions(next), all) << "killed at step " << killAt << ", run " << run;
-            next.Save();
-        }
-        std::vector<DirEntry> entries;
-        ListDirectory(dir.path(), entries);
-        EXPECT_EQ(entries.size(), 1u) << "killed at step " << killAt << ": files left beside the main file";
+        expectEveryJobOnce(dir, {"a", "b", "job0", "job1"}, "killed at point " + std::to_string(killAt));
     }
+}
+
+TEST(JobStore, ARecordThatOutlivedItsFileNeverCostsAJobWhereverRunsAreKilled) {
+    // Import a.ini, delete job a, close; drop the same a.ini in again; start and close. Whatever points
+    // the two runs are killed at (each, or both), the next runs hold job a once (the second import) and
+    // every other job.
+    const UserActions deleteA = [](JobStore& store) {
+        store.Items.erase(std::remove_if(store.Items.begin(), store.Items.end(),
+                                         [](const JobItem& item) { return item.Caption == "a"; }),
+                          store.Items.end());
+    };
+    int firstRun = 0;
+    {
+        TempDir dir;
+        dir.write("a.ini", jobFile("a", true));
+        firstRun = runKilledAt(dir, 0, deleteA);
+    }
+    ASSERT_GE(firstRun, 8);
+    int cases = 0;
+    for (int first = 0; first <= firstRun; ++first)
+        for (int second = 0;; ++second) {
+            TempDir dir;
+            dir.write("quillon.ini", mainFile(2));
+            dir.write("a.ini", jobFile("a", true));
+            runKilledAt(dir, first, deleteA);
+            dir.write("a.ini", jobFile("a", true));
+            int points = runKilledAt(dir, second);
+            expectEveryJobOnce(dir, {"a", "job0", "job1"},
+                               "first run killed at point " + std::to_string(first) + ", second at " +
+                                   std::to_string(second));
+            ++cases;
+            if (second > points)
+                break;
+        }
+    EXPECT_GE(cases, 80);
+}
+
+TEST(JobStore, AMoveCutBetweenItsTwoStepsIsOneJob) {
+    TempDir dir;
+    dir.write("quillon.ini", mainFile(1));
+    // A kill between the link and the unlink of a move left both names with the same bytes.
+    dir.write("a.ini", jobFile("a", true));
+    dir.write("a.in_", jobFile("a", true));
+    // The same name with other bytes is another job.
+    dir.write("b.ini", jobFile("b", true));
+    dir.write("b.in_", jobFile("b-old", true));
+    JobStore store(dir / "quillon");
+    store.Load();
+    EXPECT_EQ(captions(store), (std::vector<std::string>{"job0+", "a+", "b-old+"}));
+    EXPECT_FALSE(FileExists(dir / "a.ini"));
+    ASSERT_EQ(store.Problems.size(), 1u);
+    EXPECT_NE(store.Problems[0].find(dir / "b.ini"), std::string::npos);
+    store.Save();
+    JobStore next(dir / "quillon");
+    next.Load();
+    EXPECT_EQ(captions(next), (std::vector<std::string>{"job0+", "a+", "b-old+", "b+"}));
+}
+
+TEST(JobStore, TemporaryFilesAKilledSaveLeftAreRemovedAtStartUp) {
+    TempDir dir;
+    dir.write("quillon.ini", mainFile(1));
+    dir.write("quillon.ini.tmp4242", "[FTP]\r\nPassword=secret\r\n");
+    dir.write("quillon.ini.tmp7", "");
+    // Names that are not this program's temporary files stay.
+    dir.write("quillon.ini.tmp", "x");
+    dir.write("quillon.ini.tmp12a", "x");
+    dir.write("other.ini.tmp5", "x");
+    JobStore store(dir / "quillon");
+    store.Load();
+    EXPECT_EQ(captions(store), (std::vector<std::string>{"job0+"}));
+    EXPECT_FALSE(PathExists(dir / "quillon.ini.tmp4242"));
+    EXPECT_FALSE(PathExists(dir / "quillon.ini.tmp7"));
+    EXPECT_TRUE(PathExists(dir / "quillon.ini.tmp"));
+    EXPECT_TRUE(PathExists(dir / "quillon.ini.tmp12a"));
+    EXPECT_TRUE(PathExists(dir / "other.ini.tmp5"));
+}
+
+TEST(JobStore, AHugeSettingsCountCostsNothing) {
+    TempDir dir;
+    dir.write("quillon.ini", "[General]\r\nSettingsCount=2147483647\r\n[0]\r\nName=only\r\n");
+    auto start = std::chrono::steady_clock::now();
+    JobStore store(dir / "quillon");
+    store.Load();
+    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    // No more jobs than the file has sections: [General] and [0].
+    EXPECT_EQ(captions(store), (std::vector<std::string>{"only+", "+"}));
+    EXPECT_LT(seconds, 1.0);
+}
+
+TEST(JobStore, ThreeThousandJobsStartAndCloseInAFractionOfASecond) {
+    // Measure with: build/tests/quillon_tests --gtest_filter=JobStore.ThreeThousandJobs*
+    TempDir dir;
+    const int count = 3000;
+    std::string text =
+        "[FTP]\r\nServer=ftp.example\r\nPassword=pw\r\n[General]\r\nSettingsCount=" + std::to_string(count) +
+        "\r\n";
+    for (int i = 0; i < count; ++i)
+        text += "[" + std::to_string(i) + "]\r\nName=ゴースト" + std::to_string(i) +
+                "\r\nSetting=Upload\r\nServer=ftp" + std::to_string(i) +
+                ".example\r\nID=user\r\nPassive=1\r\nSSL=0\r\nPassword=secret\r\nDirectory=/ghost/\r\n"
+                "HTML=C:\\ghost\\index.html\r\nNarName=C:\\ghost\\g%y%m%d.nar\r\nUseCommon=0\r\n"
+                "TargetFolder=C:\\ghost\\" +
+                std::to_string(i) +
+                "\\\r\nDefaultCheck=1\r\n"
+                "ProcessName=*.txt,ghost/master/*.dic,shell/master/*.png\r\nExcludeName=\r\n";
+    dir.write("quillon.ini", text);
+    auto start = std::chrono::steady_clock::now();
+    JobStore store(dir / "quillon");
+    store.Load();
+    auto loaded = std::chrono::steady_clock::now();
+    store.Items[0].Job->Name = "changed"; // one change, so that the file is really written
+    store.Save();
+    auto saved = std::chrono::steady_clock::now();
+    double load = std::chrono::duration<double>(loaded - start).count();
+    double save = std::chrono::duration<double>(saved - loaded).count();
+    std::printf("%d jobs (%zu bytes): start-up %.3f s, save %.3f s, together %.3f s\n", count, text.size(),
+                load, save, load + save);
+    ASSERT_EQ(store.Items.size(), static_cast<size_t>(count));
+    EXPECT_EQ(IniFile(dir / "quillon.ini").ReadString("2999", "Name", ""), "ゴースト2999");
+    EXPECT_LT(load + save, 5.0); // quadratic costs took 22-40 s; the note above gives the real figure
 }
 
 TEST(JobStore, AJobFileThatCannotBeDeletedIsNotImportedAgain) {
@@ -306,7 +550,8 @@ TEST(JobStore, AReadOnlyMainFileIsNotReplaced) {
         store.Save();
         ADD_FAILURE() << "save reported success";
     } catch (const EFileError& e) {
-        EXPECT_EQ(std::string(e.what()), dir / "quillon.ini に書き込めません");
+        EXPECT_EQ(std::string(e.what()),
+                  dir / "quillon.ini に書き込めません（アクセスが許可されていません）。");
     }
     SetImmutable(dir / "quillon.ini", false);
     EXPECT_EQ(ReadAll(dir / "quillon.ini"), original);

@@ -9,6 +9,7 @@
 #include "support/ScriptedPrompts.h"
 #include "support/TempDir.h"
 #include "support/TestData.h"
+#include "support/Unprivileged.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -22,8 +23,12 @@
 #include <QStatusBar>
 #include <QTest>
 #include <QUrl>
+#include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <memory>
+#include <sys/stat.h>
 #include <unistd.h>
 
 TEST(MainForm, ShowsTheJobsWithTheirTicksAndSavesOnClose) {
@@ -58,31 +63,131 @@ TEST(MainForm, ShowsTheJobsWithTheirTicksAndSavesOnClose) {
     EXPECT_FALSE(ini.ReadBool("1", "DefaultCheck", true));
 }
 
-TEST(MainForm, ImportFailureIsShownAndTheWindowOpensWithTheJobsSoFar) {
+TEST(MainForm, ImportFailuresNameTheFileAndTheReasonAndTheOtherFilesAreImported) {
     TempDir dir;
     dir.write("a.ini", "[General]\r\nName=a\r\n");
-    dir.write("b.ini", "[General]\r\nName=b\r\n");
+    std::string b = dir.write("b.ini", "[General]\r\nName=b\r\n");
+    dir.write("c.ini", "[General]\r\nName=c\r\n");
     dir.write("a.in_", "[General]\r\nName=left over\r\n");
+    ::chmod(b.c_str(), 0);
+    ::chmod(dir.path().c_str(), 0777);
     ScriptedPrompts prompts;
-    TMainForm form(dir / "quillon");
+    std::unique_ptr<TMainForm> form;
+    {
+        AsUnprivilegedUser nobody; // b.ini cannot be read, also by root
+        form = std::make_unique<TMainForm>(dir / "quillon");
+    }
+    // One box, a paragraph per file.
     ASSERT_EQ(prompts.errors.size(), 1u);
-    EXPECT_EQ(prompts.errors[0], "I/O error 17.");
-    ASSERT_EQ(form.ProcessCheckList->count(), 1);
-    EXPECT_EQ(form.ProcessCheckList->item(0)->text(), "left over");
+    EXPECT_EQ(prompts.errors[0],
+              "ジョブ設定ファイル " + (dir / "a.ini") + " を取り込めませんでした（" + (dir / "a.in_") +
+                  " がすでにあります）。" + (dir / "a.in_") +
+                  " のジョブは取り込みました。Quillonを終了するときに " + (dir / "a.in_") +
+                  " は削除されるので、そのまま残してある " + (dir / "a.ini") +
+                  " は次に起動したときに取り込まれます。\n\nジョブ設定ファイル " + b +
+                  " を読み込めないため、取り込みませんでした（アクセスが許可されていません）。このファイルは"
+                  "そのまま"
+                  "残してあります。読み込めるようにしてから、Quillonを起動し直してください。");
+    ASSERT_EQ(form->ProcessCheckList->count(), 2);
+    EXPECT_EQ(form->ProcessCheckList->item(0)->text(), "left over");
+    EXPECT_EQ(form->ProcessCheckList->item(1)->text(), "c");
     EXPECT_TRUE(FileExists(dir / "a.ini"));
-    EXPECT_TRUE(FileExists(dir / "b.ini"));
+    EXPECT_TRUE(FileExists(b));
+    EXPECT_TRUE(FileExists(dir / "c.in_"));
 }
 
-TEST(MainForm, FailedSaveShowsTheWriteError) {
+TEST(MainForm, ASettingsFileThatCannotBeWrittenAtExitOffersRetryAndCancel) {
     TempDir dir;
-    dir.mkdir("quillon.ini");
+    // The main settings file is a link into a folder that is not there (yet).
+    ASSERT_EQ(::symlink("settings/quillon.ini", (dir / "quillon.ini").c_str()), 0);
+    ScriptedPrompts prompts;
+    TMainForm form(dir / "quillon");
+    form.show();
+    form.LogCheck->setChecked(true);
+
+    // Cancel: the program stays open, nothing is lost or written.
+    prompts.retryAnswers.push_back(false);
+    EXPECT_FALSE(form.close());
+    EXPECT_TRUE(form.isVisible());
+    ASSERT_EQ(prompts.retryQuestions.size(), 1u);
+    EXPECT_EQ(prompts.retryQuestions[0],
+              dir / "quillon.ini "
+                    "に書き込めません（ファイルが見つかりません）。\nジョブの変更はまだ保存されていません。"
+                    "ファイルの読み取り専用の設定、フォルダーの書き込み権限、ディスクの空き容量を確かめてから"
+                    "［再試行］"
+                    "を押してください。［キャンセル］を押すと、Quillonは終了せずにこのまま開いています。");
+    EXPECT_TRUE(prompts.errors.empty());
+
+    // Closing again: while the box is open the user makes the folder, then answers Retry.
+    prompts.onRetryQuestion = [&](size_t n) {
+        if (n == 3)
+            dir.mkdir("settings");
+    };
+    prompts.retryAnswers = {true, true};
+    form.ExitMenuClick();
+    EXPECT_EQ(prompts.retryQuestions.size(), 3u);
+    EXPECT_FALSE(form.isVisible());
+    EXPECT_TRUE(IniFile(dir / "settings/quillon.ini").ReadBool("General", "IsLog", false));
+    EXPECT_TRUE(prompts.errors.empty());
+}
+
+TEST(MainForm, AnUnreadableMainSettingsFileStopsTheStartAndIsLeftIntact) {
+    TempDir dir;
+    const std::string original = "[General]\r\nSettingsCount=1\r\n[0]\r\nName=job\r\n";
+    std::string main = dir.write("quillon.ini", original);
+    ::chmod(main.c_str(), 0);
+    ::chmod(dir.path().c_str(), 0777);
     ScriptedPrompts prompts;
     {
-        TMainForm form(dir / "quillon");
-        form.ExitMenuClick();
+        std::unique_ptr<TMainForm> form;
+        {
+            AsUnprivilegedUser nobody;
+            form = std::make_unique<TMainForm>(dir / "quillon");
+        }
+        ASSERT_EQ(prompts.errors.size(), 1u);
+        EXPECT_EQ(prompts.errors[0],
+                  "設定ファイル " + main +
+                      " を読み込めません（アクセスが許可されていません）。\nジョブを読み込まずに起動"
+                      "しました。この設定ファイルを守るため、終了するときにも保存しません。ファイル"
+                      "を読み込めるようにしてから、Quillonを起動し直してください。");
+        EXPECT_EQ(form->ProcessCheckList->count(), 0);
+        form->LogCheck->setChecked(true);
+        EXPECT_TRUE(form->close()); // the program ends, saying that it does not save
     }
-    ASSERT_EQ(prompts.errors.size(), 1u);
-    EXPECT_EQ(prompts.errors[0], dir / "quillon.ini に書き込めません");
+    ASSERT_EQ(prompts.errors.size(), 2u);
+    EXPECT_EQ(prompts.errors[1],
+              "設定ファイル " + main +
+                  " は起動したときに読み込めなかったので、上書きせずに終了します。この実行で行った"
+                  "変更は保存されません。");
+    EXPECT_TRUE(prompts.retryQuestions.empty());
+    EXPECT_EQ(ReadAll(main), original);
+}
+
+TEST(MainForm, ThreeThousandJobsStartAndClose) {
+    // Measure with: build/tests/quillon_gui_tests --gtest_filter=MainForm.ThreeThousandJobs*
+    TempDir dir;
+    const int count = 3000;
+    std::string text = "[General]\r\nSettingsCount=" + std::to_string(count) + "\r\n";
+    for (int i = 0; i < count; ++i)
+        text += "[" + std::to_string(i) + "]\r\nName=ゴースト" + std::to_string(i) +
+                "\r\nSetting=Network\r\nServer=ftp.example\r\nID=user\r\nPassword=secret\r\nDirectory=/g/\r\n"
+                "TargetFolder=C:\\ghost\\" +
+                std::to_string(i) + "\\\r\nProcessName=*.txt,ghost/master/*.dic\r\n";
+    dir.write("quillon.ini", text);
+    ScriptedPrompts prompts;
+    auto start = std::chrono::steady_clock::now();
+    auto* form = new TMainForm(dir / "quillon");
+    form->show();
+    auto shown = std::chrono::steady_clock::now();
+    EXPECT_TRUE(form->close());
+    auto closed = std::chrono::steady_clock::now();
+    delete form;
+    double open = std::chrono::duration<double>(shown - start).count();
+    double close = std::chrono::duration<double>(closed - shown).count();
+    std::printf("%d jobs: window open %.3f s, close with save %.3f s\n", count, open, close);
+    EXPECT_TRUE(prompts.errors.empty());
+    EXPECT_EQ(IniFile(dir / "quillon.ini").ReadInteger("General", "SettingsCount", 0), count);
+    EXPECT_LT(open + close, 5.0);
 }
 
 namespace {

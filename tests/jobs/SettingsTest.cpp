@@ -120,7 +120,8 @@ TEST(Settings, SaveWritesOwnServerKeysAndStoredPasswordInOrder) {
               "[3]\r\nName=\x83\x53\x81\x5B\x83\x58\x83\x67\r\nSetting=NarCreate\r\nServer=own.example\r\n"
               "ID=\r\nPassive=0\r\nSSL=0\r\nPassword=\r\nDirectory=\r\nHTML=\r\nNarName=/g/%y.nar\r\n"
               "UseCommon=1\r\nTargetFolder=/g/"
-              "\r\nDefaultCheck=1\r\nProcessName=\r\nExcludeName=\r\nConnections=4\r\nExplicitTLS=0\r\nCertFingerprint=\r\n");
+              "\r\nDefaultCheck=1\r\nProcessName=\r\nExcludeName=\r\nConnections=4\r\nExplicitTLS="
+              "0\r\nCertFingerprint=\r\n");
 }
 
 TEST(Settings, BaseFolderAddsOneDelimiter) {
@@ -148,4 +149,26 @@ TEST(Settings, ConnectionsAreReadWrittenAndKeptWithinBounds) {
     IniFile out(dir / "out.ini");
     job.SaveToSection(out, "0");
     EXPECT_EQ(out.ReadInteger("0", "Connections", 0), 2);
+}
+
+TEST(Settings, NamesFoldersAndPasswordsComeBackAsTyped) {
+    TempDir dir;
+    std::string path = dir / "m.ini";
+    TSettings job;
+    job.Name = " 〜ghost ";
+    job.TargetFolder = "/home/u/〜ghost/";
+    job.ProcessName = "〜.txt\r\nmy file.txt\r\n";
+    job.OwnFTP = std::make_unique<TFTPConfig>();
+    job.OwnFTP->SetPassword("\"pass word\" ");
+    {
+        IniFile ini(path);
+        job.SaveToSection(ini, "0");
+        ini.UpdateFile();
+    }
+    TSettings back;
+    back.LoadFromSection(IniFile(path), "0");
+    EXPECT_EQ(back.Name, job.Name);
+    EXPECT_EQ(back.TargetFolder, job.TargetFolder);
+    EXPECT_EQ(back.ProcessName, job.ProcessName);
+    EXPECT_EQ(back.OwnFTP->GetStoredPassword(), "\"pass word\" ");
 }

@@ -7,8 +7,9 @@
 #include <string>
 #include <vector>
 
-/// The user's answers, scripted by a test; installed for its lifetime. Every question, input box and error
-/// box is recorded; an unscripted question is answered No and an unscripted input box is cancelled.
+/// The user's answers, scripted by a test; installed for its lifetime. Every question, input box, error box
+/// and Retry/Cancel box is recorded; an unscripted question is answered No, an unscripted input box is
+/// cancelled and an unscripted Retry/Cancel box is answered Cancel.
 class ScriptedPrompts : public UserPrompts {
 public:
     struct Question {
@@ -44,6 +45,16 @@ public:
         return t;
     }
     void ErrorBox(const std::string& text) override { errors.push_back(text); }
+    bool AskRetryCancel(const std::string& text) override {
+        retryQuestions.push_back(text);
+        if (onRetryQuestion)
+            onRetryQuestion(retryQuestions.size());
+        if (retryAnswers.empty())
+            return false;
+        bool a = retryAnswers.front();
+        retryAnswers.pop_front();
+        return a;
+    }
     void ProcessMessages() override {
         ++pumps;
         if (onPump)
@@ -55,6 +66,11 @@ public:
     std::vector<Question> questions;
     std::vector<Input> inputs;
     std::vector<std::string> errors;
+    /// Answers to Retry/Cancel boxes (true: Retry); unscripted ones are answered Cancel.
+    std::deque<bool> retryAnswers;
+    std::vector<std::string> retryQuestions;
+    /// What the user does while a Retry/Cancel box is open (called with the count of those boxes so far).
+    std::function<void(size_t)> onRetryQuestion;
     int pumps = 0;
     /// What the user does while the program processes its messages (called with the count so far).
     std::function<void(int)> onPump;
