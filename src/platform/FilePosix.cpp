@@ -69,37 +69,37 @@ int64_t TFile::ReadAt(void* buffer, size_t n, int64_t offset) {
     }
 }
 
-bool TFile::WriteAll(const void* data, size_t n) {
+namespace {
+
+// Writes all of `n` bytes with `write` (one system call, given the bytes done so far), repeating after a
+// signal or a short write; the error number on failure, else 0.
+template <typename Write> int writeAll(const void* data, size_t n, Write write) {
     const char* p = static_cast<const char*>(data);
-    while (n > 0) {
-        ssize_t w = ::write(fd(handle_), p, n);
+    size_t done = 0;
+    while (done < n) {
+        ssize_t w = write(p + done, n - done, done);
         if (w < 0 && errno == EINTR)
             continue;
-        if (w <= 0) {
-            error_ = w < 0 ? errno : EIO;
-            return false;
-        }
-        p += w;
-        n -= static_cast<size_t>(w);
+        if (w <= 0)
+            return w < 0 ? errno : EIO;
+        done += static_cast<size_t>(w);
     }
-    return true;
+    return 0;
+}
+
+} // namespace
+
+bool TFile::WriteAll(const void* data, size_t n) {
+    error_ =
+        writeAll(data, n, [&](const char* p, size_t left, size_t) { return ::write(fd(handle_), p, left); });
+    return error_ == 0;
 }
 
 bool TFile::WriteAllAt(const void* data, size_t n, int64_t offset) {
-    const char* p = static_cast<const char*>(data);
-    while (n > 0) {
-        ssize_t w = ::pwrite(fd(handle_), p, n, static_cast<off_t>(offset));
-        if (w < 0 && errno == EINTR)
-            continue;
-        if (w <= 0) {
-            error_ = w < 0 ? errno : EIO;
-            return false;
-        }
-        p += w;
-        offset += w;
-        n -= static_cast<size_t>(w);
-    }
-    return true;
+    error_ = writeAll(data, n, [&](const char* p, size_t left, size_t done) {
+        return ::pwrite(fd(handle_), p, left, static_cast<off_t>(offset + static_cast<int64_t>(done)));
+    });
+    return error_ == 0;
 }
 
 bool TFile::Seek(int64_t offset) {

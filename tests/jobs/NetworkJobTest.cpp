@@ -63,6 +63,14 @@ bool contains(const Lines& lines, const std::string& line) {
     return std::find(lines.begin(), lines.end(), line) != lines.end();
 }
 
+// A test server with these switches and an empty upload folder "pub".
+FtpServer::Config serverWith(std::vector<std::string> switches) {
+    FtpServer::Config config;
+    config.switches = std::move(switches);
+    config.folders = {"pub"};
+    return config;
+}
+
 // Runs one job through the run loop; returns its log entries and whether it succeeded.
 std::pair<Lines, bool> runThroughLoop(TSettings& job) {
     VectorSink sink;
@@ -639,10 +647,7 @@ TEST(NetworkJob, FourConnectionsGiveTheSameServerAsOne) {
 }
 
 TEST(NetworkJob, AServerThatAcceptsTwoLoginsIsUsedWithTwo) {
-    FtpServer::Config config;
-    config.switches = {"--max-logins", "2"};
-    FtpServer server(config);
-    server.rootDir().mkdir("pub");
+    FtpServer server(serverWith({"--max-logins", "2"}));
     TempDir local;
     Lines names = makeManyFiles(local, 12);
     auto job = NetworkJob(server, local.path(), manyPatterns, "pub", 4);
@@ -768,10 +773,7 @@ TEST(NetworkJob, AFirstUploadOf1500FilesUnderALimitOf256OpenFilesLeavesNoDescrip
 
 TEST(NetworkJob, AServersListThatNeverEndsOrDripsFailsTheJobInBoundedTime) {
     {
-        FtpServer::Config config;
-        config.switches = {"--endless-retr"};
-        FtpServer server(config);
-        server.rootDir().mkdir("pub");
+        FtpServer server(serverWith({"--endless-retr"}));
         TempDir local;
         makeGhost(local);
         auto job = NetworkJob(server, local.path(), patterns);
@@ -791,10 +793,7 @@ TEST(NetworkJob, AServersListThatNeverEndsOrDripsFailsTheJobInBoundedTime) {
     }
     {
         // A byte every 1.5 s is no progress.
-        FtpServer::Config config;
-        config.switches = {"--drip-retr", "1.5"};
-        FtpServer server(config);
-        server.rootDir().mkdir("pub");
+        FtpServer server(serverWith({"--drip-retr", "1.5"}));
         TempDir local;
         makeGhost(local);
         auto job = NetworkJob(server, local.path(), patterns);
@@ -856,10 +855,7 @@ TEST(NetworkJob, AListNear64MiBCostsASmallMultipleOfItsSizeAndTheComparisonHears
 }
 
 TEST(NetworkJob, AFailedUploadIsToldAsItsOwnAndNoDirectoryIsSaidToBeMade) {
-    FtpServer::Config config;
-    config.switches = {"--refuse-stor-named", "readme.txt"};
-    FtpServer server(config);
-    server.rootDir().mkdir("pub");
+    FtpServer server(serverWith({"--refuse-stor-named", "readme.txt"}));
     TempDir local;
     makeGhost(local);
     auto job = NetworkJob(server, local.path(), patterns);

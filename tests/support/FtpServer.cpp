@@ -56,6 +56,8 @@ const TestCertificates& Certificates() {
 
 FtpServer::FtpServer(const Config& config) {
     log_ = work_ / "commands.log";
+    for (const std::string& folder : config.folders)
+        root_.mkdir(folder);
     std::vector<std::string> args = {
         "/usr/bin/python3", scriptPath(), "--root",     root_.path(),   "--log", log_,
         "--user",           config.user,  "--password", config.password};

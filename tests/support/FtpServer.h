@@ -28,6 +28,7 @@ public:
         std::string tlsPem;                ///< serve implicit TLS with this certificate
         bool refuseProtectedData = false;  ///< answer PROT P with a refusal
         std::vector<std::string> readOnly; ///< folders (relative to the root) without write permission
+        std::vector<std::string> folders;  ///< folders made in the root before the server starts
         /// Further behaviour of tests/support/ftp_server.py, as its switches ("--no-size", ...).
         std::vector<std::string> switches;
         /// Store ASCII-type uploads byte for byte, as vsftpd does by default; otherwise their CR LF
