@@ -111,6 +111,19 @@ void quietly(const std::function<void()>& step) {
     }
 }
 
+// A step the server may refuse: true when it did and the connection stands, false when it was done. A
+// lost connection goes on up.
+bool refused(const TFTPClient& ftp, const std::function<void()>& step) {
+    try {
+        step();
+        return false;
+    } catch (const EFTPError&) {
+        if (!ftp.Connected())
+            throw;
+        return true;
+    }
+}
+
 } // namespace
 
 void TSettings::PublishFile(TFTPClient& ftp, const std::string& localPath, const std::string& name) {
@@ -120,42 +133,25 @@ void TSettings::PublishFile(TFTPClient& ftp, const std::string& localPath, const
         ftp.Put(localPath, name);
         quietly([&] { ftp.Delete(temporary); });
     };
-    try {
-        ftp.Put(localPath, temporary);
-    } catch (const EFTPError&) {
-        if (!ftp.Connected())
-            throw;
+    if (refused(ftp, [&] { ftp.Put(localPath, temporary); })) {
         ftp.Put(localPath, name); // the server refused the temporary name
         return;
     }
     try {
-        try {
-            ftp.Rename(temporary, name);
+        if (!refused(ftp, [&] { ftp.Rename(temporary, name); }))
             return;
-        } catch (const EFTPError&) {
-            if (!ftp.Connected())
-                throw;
-            if (ftp.RenameFromRefused()) {
-                inPlace(); // the server renames nothing
-                return;
-            }
+        if (ftp.RenameFromRefused()) {
+            inPlace(); // the server renames nothing
+            return;
         }
         // The server did not rename onto the name. The old file is moved aside rather than deleted, so
         // that it can come back if the new one cannot take its place.
         quietly([&] { ftp.Delete(previous); });
-        try {
-            ftp.Rename(name, previous);
-        } catch (const EFTPError&) {
-            if (!ftp.Connected())
-                throw;
+        if (refused(ftp, [&] { ftp.Rename(name, previous); })) {
             inPlace(); // no old file (renaming onto a free name fails too), or no renaming of it at all
             return;
         }
-        try {
-            ftp.Rename(temporary, name);
-        } catch (const EFTPError&) {
-            if (!ftp.Connected())
-                throw;
+        if (refused(ftp, [&] { ftp.Rename(temporary, name); })) {
             try {
                 ftp.Put(localPath, name);
             } catch (const EFTPError&) {
