@@ -1,6 +1,6 @@
 #pragma once
 
-#include "LogDocument.h"
+#include "run/LogDocument.h"
 #include "platform/RunControl.h"
 
 #include <QWidget>

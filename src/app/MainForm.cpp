@@ -1,7 +1,7 @@
 #include "MainForm.h"
 
-#include "Accelerators.h"
-#include "JobRunner.h"
+#include "widgets/Accelerators.h"
+#include "run/JobRunner.h"
 #include "LogForm.h"
 #include "Version.h"
 #include "editor/CreateForm.h"

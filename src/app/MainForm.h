@@ -1,6 +1,6 @@
 #pragma once
 
-#include "JobStore.h"
+#include "run/JobStore.h"
 #include "platform/RunControl.h"
 
 #include <QMainWindow>

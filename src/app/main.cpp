@@ -1,6 +1,6 @@
 #include "GuiPrompts.h"
 #include "MainForm.h"
-#include "Translation.h"
+#include "widgets/Translation.h"
 #include "platform/Paths.h"
 
 #include <QApplication>

@@ -1,6 +1,6 @@
 #include "CreateForm.h"
 
-#include "app/Accelerators.h"
+#include "widgets/Accelerators.h"
 #include "platform/Paths.h"
 #include "platform/TextLines.h"
 

@@ -1,5 +1,5 @@
 #include "editor/CreateForm.h"
-#include "app/Translation.h"
+#include "widgets/Translation.h"
 #include "support/TempDir.h"
 
 #include <QApplication>

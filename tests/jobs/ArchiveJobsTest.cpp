@@ -1,4 +1,4 @@
-#include "app/JobRunner.h"
+#include "run/JobRunner.h"
 #include "archive/ArchiverRegistry.h"
 #include "archive/Zip32.h"
 #include "jobs/Settings.h"

@@ -1,4 +1,4 @@
-#include "app/JobRunner.h"
+#include "run/JobRunner.h"
 #include "jobs/Settings.h"
 #include "platform/RunControl.h"
 #include "support/FtpServer.h"

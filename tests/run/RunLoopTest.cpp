@@ -1,5 +1,5 @@
-#include "app/JobRunner.h"
-#include "app/LogDocument.h"
+#include "run/JobRunner.h"
+#include "run/LogDocument.h"
 #include "jobs/Settings.h"
 #include "platform/Clock.h"
 #include "platform/Paths.h"

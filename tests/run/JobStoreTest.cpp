@@ -1,4 +1,4 @@
-#include "app/JobStore.h"
+#include "run/JobStore.h"
 #include "platform/Errors.h"
 #include "platform/FileSystem.h"
 #include "platform/IniFile.h"
