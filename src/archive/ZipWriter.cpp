@@ -44,7 +44,7 @@ constexpr size_t ReadChunk = 256u << 10;
 // Whether deflating a member is worth it is decided from blocks spread over the whole file (its head
 // alone would store a text that starts with a picture): together they must shrink by 1% at a fast
 // level, or the member is stored. Up to ProbeBlocks blocks, of ProbeBytes each.
-constexpr size_t ProbeBytes = 8u << 10;
+constexpr size_t ProbeBytes = 4u << 10;
 constexpr size_t ProbeBlocks = 8;
 constexpr size_t OutChunk = 128u << 10;
 // Deflated data of a member that the writer has not reached waits in memory up to this much; then its
@@ -216,6 +216,10 @@ public:
             size_t r = libdeflate_deflate_compress(probe_, data, part, probeOut_.data(), part - part / 100);
             parts += part;
             packed += r ? r : part;
+            // Settled when the blocks left, even stored whole, cannot undo the gain.
+            const size_t left = (blocks - 1 - b) * ProbeBytes;
+            if (packed + left < (parts + left) - (parts + left) / 100)
+                return true;
         }
         return parts > 0 && packed < parts - parts / 100;
     }
