@@ -264,8 +264,9 @@ TEST_F(ZipWriterTest, MemberOverFourGibibytesUsesZip64) {
                 static_cast<unsigned long long>(size), seconds, peak);
     EXPECT_LT(peak, 64 * 1024);
 
-    // The readers read the data and check the CRCs; the headers are read without it.
-    EXPECT_EQ(ArchiveReadersComplaints(archive), "");
+    // Every reader takes the headers; unzip reads the data and checks the CRCs (reading it once is enough).
+    EXPECT_EQ(ArchiveReadersComplaints(archive, false), "");
+    EXPECT_EQ(unzipTest(archive), "");
     EXPECT_EQ(RunShell("unzip -Z1 '" + archive + "'"), "a.txt\n\x83\x5C\x95\x5C.dat\nz.txt\n");
     std::vector<ZipMember> headers = ReadZipHeaders(archive, false);
     ASSERT_EQ(headers.size(), 3u);
@@ -351,7 +352,13 @@ TEST_F(ZipWriterTest, MemberJustUnderFourGibibytesSatisfiesEveryReader) {
     EXPECT_EQ(headers[0].size, size);
     EXPECT_EQ(headers[0].madeBy, 3u);
     EXPECT_EQ(RunShell("unzip -Z1 '" + archive + "'"), "\x83\x5C\x95\x5C.dat\nz.txt\n");
-    EXPECT_EQ(ArchiveReadersComplaints(archive), "");
+    // Every reader takes the headers; 7-Zip, which compares the local header with the data it finds,
+    // reads the data once.
+    EXPECT_EQ(ArchiveReadersComplaints(archive, false), "");
+    int status = -1;
+    std::string out = RunShell("7z t -bd '" + archive + "' 2>&1", &status);
+    EXPECT_EQ(status, 0) << out;
+    EXPECT_EQ(out.find("WARNING"), std::string::npos) << out;
     std::printf("checked in %.1f s\n",
                 std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
 }
