@@ -19,9 +19,9 @@ void report(char* output, uint32_t size, const std::string& cp932) {
     output[n] = '\0';
 }
 
-template <typename F> int run(const char* commandLine, char* output, uint32_t size, F&& f) {
+template <typename F> int run(const char* commandLine, bool utf8, char* output, uint32_t size, F&& f) {
     try {
-        report(output, size, f(ParseZipCommand(commandLine ? commandLine : "")));
+        report(output, size, f(ParseZipCommand(commandLine ? commandLine : "", utf8)));
         return 0;
     } catch (const ZipFailure& e) {
         report(output, size, Utf8ToCp932Lossy(e.what()));
@@ -39,6 +39,10 @@ public:
             return reinterpret_cast<void*>(&BuiltinZipCommand);
         if (name == "ZipCheckCommand")
             return reinterpret_cast<void*>(&BuiltinZipCheckCommand);
+        if (name == "ZipUtf8")
+            return reinterpret_cast<void*>(&BuiltinZipCommandUtf8);
+        if (name == "ZipCheckCommandUtf8")
+            return reinterpret_cast<void*>(&BuiltinZipCheckCommandUtf8);
         return nullptr;
     }
     std::string ModulePath() const override { return "ZIP32J.DLL (built in)"; }
@@ -47,12 +51,21 @@ public:
 } // namespace
 
 extern "C" int BuiltinZipCommand(void*, const char* commandLine, char* output, uint32_t size) {
-    return run(commandLine, output, size,
+    return run(commandLine, false, output, size,
                [](ZipCommand command) { return ZipWriter(std::move(command)).Write(); });
 }
 
 extern "C" int BuiltinZipCheckCommand(void*, const char* commandLine, char* output, uint32_t size) {
-    return run(commandLine, output, size, [](const ZipCommand&) { return std::string(); });
+    return run(commandLine, false, output, size, [](const ZipCommand&) { return std::string(); });
+}
+
+extern "C" int BuiltinZipCommandUtf8(void*, const char* commandLine, char* output, uint32_t size) {
+    return run(commandLine, true, output, size,
+               [](ZipCommand command) { return ZipWriter(std::move(command)).Write(); });
+}
+
+extern "C" int BuiltinZipCheckCommandUtf8(void*, const char* commandLine, char* output, uint32_t size) {
+    return run(commandLine, true, output, size, [](const ZipCommand&) { return std::string(); });
 }
 
 std::unique_ptr<DynamicLibrary> CreateBuiltinZipLibrary() {

@@ -24,6 +24,9 @@ const std::map<std::string, ZipEntry>& zipEntries() {
         {"Zip", {"Zip", {Zip32j, Lmzip}}},
         // The built-in writer's check of a create command, made before the old archive is deleted.
         {"CheckCommand", {"ZipCheckCommand", {Zip32j}}},
+        // The same two of the built-in writer for a UTF-8 command line, whose folders need no CP932 form.
+        {"ZipUtf8", {"ZipUtf8", {Zip32j}}},
+        {"CheckCommandUtf8", {"ZipCheckCommandUtf8", {Zip32j}}},
         {"", {"UnZip", {Unzip, Lmzip}}}, // the command entry
         {"OpenArchive", {"UnZipOpenArchive", {Lmzip, Zip32j, Unzip}}},
         {"CloseArchive", {"UnZipCloseArchive", {Lmzip, Zip32j, Unzip}}},
@@ -97,10 +100,14 @@ int TZipDll::WriteCommand(void* window, const std::string& archive, const std::s
                           std::string& output, bool fromPack) {
     LoadDLL();
     auto zip = as<ArcCommand>(entry("Zip", true)); // before the old archive is touched
-    std::string bytes = Utf8ToCp932(commandLine);
+    // A library that takes the command as UTF-8 gets it as it is: the folders then keep names CP932 lacks.
+    void* utf8 = entry("ZipUtf8", false);
+    if (utf8)
+        zip = as<ArcCommand>(utf8);
+    std::string bytes = utf8 ? commandLine : Utf8ToCp932(commandLine);
     if (fromPack) {
         // A library that can check the command refuses it here, while the old archive is still there.
-        if (void* check = entry("CheckCommand", false))
+        if (void* check = entry(utf8 ? "CheckCommandUtf8" : "CheckCommand", false))
             if (int rc = as<ArcCommand>(check)(window, bytes.c_str(), outputBuffer(output),
                                                static_cast<uint32_t>(output.size())))
                 return rc;

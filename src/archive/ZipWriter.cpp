@@ -4,11 +4,13 @@
 #include "platform/Cp932.h"
 #include "platform/Cp932PathResolver.h"
 #include "platform/FileSystem.h"
+#include "platform/Paths.h"
 #include "platform/RunControl.h"
 #include "platform/UserPrompts.h"
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <climits>
@@ -17,6 +19,7 @@
 #include <cstring>
 #include <ctime>
 #include <deque>
+#include <dirent.h>
 #include <fcntl.h>
 #include <libdeflate.h>
 #include <memory>
@@ -24,6 +27,7 @@
 #include <mutex>
 #include <optional>
 #include <sched.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <system_error>
 #include <thread>
@@ -37,9 +41,11 @@ namespace {
 // Reading goes in chunks of this size; the first chunk of a stored member is read by its compressing
 // thread and handed on, the rest by the writer.
 constexpr size_t ReadChunk = 256u << 10;
-// The first part of a member that decides whether deflating it is worth it: it must shrink by 1% at a
-// fast level, or the member is stored.
-constexpr size_t ProbeBytes = 16u << 10;
+// Whether deflating a member is worth it is decided from blocks spread over the whole file (its head
+// alone would store a text that starts with a picture): together they must shrink by 1% at a fast
+// level, or the member is stored. Up to ProbeBlocks blocks, of ProbeBytes each.
+constexpr size_t ProbeBytes = 4u << 10;
+constexpr size_t ProbeBlocks = 8;
 constexpr size_t OutChunk = 128u << 10;
 // Deflated data of a member that the writer has not reached waits in memory up to this much; then its
 // thread waits too. The writer streams a member of that size while it is still being deflated.
@@ -50,6 +56,9 @@ constexpr size_t Window = 64;
 // A member this large gets zip64 fields, decided before its data is written (with a margin for a file
 // that grows a little while it is read).
 constexpr uint64_t Zip64From = 0xFF000000u;
+// The zip64 form of a local header whose sizes turned out to fit 32 bits: they are moved into its zip64
+// field (the 32-bit ones then read 0xFFFFFFFF), so that the field minizip reserved agrees with them.
+constexpr uint32_t NoSize32 = 0xFFFFFFFFu;
 
 struct Member {
     // Known before the compressing starts.
@@ -120,7 +129,7 @@ size_t readMember(const Member& m, int fd, char* buffer, size_t want, uint64_t& 
                 got += n;
                 if (::lseek(fd, static_cast<off_t>(at + n), SEEK_SET) < 0)
                     throw ZipFailure(ERROR_FILE_OPEN,
-                                     "cannot read " + m.display + ": " + SystemErrorText(errno));
+                                     m.display + " を読み込めません：" + FileErrorText(errno));
                 continue;
             }
             // Otherwise data starts here, or the file system cannot tell (the position did not move).
@@ -133,7 +142,7 @@ size_t readMember(const Member& m, int fd, char* buffer, size_t want, uint64_t& 
             offset + got + static_cast<size_t>(n) > faults.ReadFailsAfter)
             error = EIO;
         if (error)
-            throw ZipFailure(ERROR_FILE_OPEN, "cannot read " + m.display + ": " + SystemErrorText(error));
+            throw ZipFailure(ERROR_FILE_OPEN, m.display + " を読み込めません：" + FileErrorText(error));
         if (n == 0)
             break;
         got += static_cast<size_t>(n);
@@ -160,12 +169,16 @@ public:
                      ? Z_MEM_ERROR
                      : deflateInit2(&z, level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
         if (rc != Z_OK)
-            throw ZipFailure(ERROR_CANNOT_WRITE, std::string("cannot set up deflating: ") + zError(rc));
+            throw ZipFailure(ERROR_CANNOT_WRITE,
+                             std::string("圧縮の準備ができません：") +
+                                 (rc == Z_MEM_ERROR ? "メモリが足りません。"
+                                                    : "zlib のエラー " + std::to_string(rc) + "。"));
         ready_ = true;
         probe_ = libdeflate_alloc_compressor(1);
         if (!probe_)
-            throw ZipFailure(ERROR_CANNOT_WRITE, "cannot set up deflating: out of memory");
+            throw ZipFailure(ERROR_CANNOT_WRITE, "圧縮の準備ができません：メモリが足りません。");
         probeOut_.resize(ProbeBytes);
+        probeIn_.resize(ProbeBytes);
     }
     ~Compressor() {
         if (ready_)
@@ -176,12 +189,39 @@ public:
     Compressor(const Compressor&) = delete;
     Compressor& operator=(const Compressor&) = delete;
 
-    // Whether the first `n` bytes of `in` show that deflating is worth it.
-    bool Shrinks(size_t n) {
-        size_t part = std::min(n, ProbeBytes);
-        // Room for 99% of the part: no room is enough when it does not shrink by 1%.
-        size_t room = part - part / 100;
-        return libdeflate_deflate_compress(probe_, in.data(), part, probeOut_.data(), room) != 0;
+    // Whether deflating is worth it for a member whose first `n` bytes are in `in` (all of it when `n` is
+    // less than the chunk), judged from blocks spread over the file `fd` of `size` bytes.
+    bool Shrinks(int fd, size_t n, uint64_t size) {
+        const bool whole = n < in.size();
+        const uint64_t span = whole ? n : std::max<uint64_t>(size, n);
+        const size_t blocks = span <= ProbeBytes ? 1
+                              : whole            ? std::min<size_t>(ProbeBlocks / 2, span / ProbeBytes)
+                                                 : ProbeBlocks;
+        size_t parts = 0, packed = 0;
+        for (size_t b = 0; b < blocks; ++b) {
+            const uint64_t at = blocks == 1 ? 0 : (span - ProbeBytes) * b / (blocks - 1);
+            const char* data;
+            size_t part;
+            if (at + ProbeBytes <= n || whole) {
+                data = in.data() + at;
+                part = static_cast<size_t>(std::min<uint64_t>(ProbeBytes, n - at));
+            } else {
+                ssize_t got = ::pread(fd, probeIn_.data(), ProbeBytes, static_cast<off_t>(at));
+                if (got <= 0)
+                    continue; // the file shrank: what is there decides
+                data = probeIn_.data();
+                part = static_cast<size_t>(got);
+            }
+            // Room for 99% of the block: no room is enough when it does not shrink by 1%.
+            size_t r = libdeflate_deflate_compress(probe_, data, part, probeOut_.data(), part - part / 100);
+            parts += part;
+            packed += r ? r : part;
+            // Settled when the blocks left, even stored whole, cannot undo the gain.
+            const size_t left = (blocks - 1 - b) * ProbeBytes;
+            if (packed + left < (parts + left) - (parts + left) / 100)
+                return true;
+        }
+        return parts > 0 && packed < parts - parts / 100;
     }
     // A new member, with the output going to next_out/avail_out already set.
     void Begin() {
@@ -212,7 +252,7 @@ private:
     bool ready_ = false;
     int strategy_ = Z_DEFAULT_STRATEGY;
     libdeflate_compressor* probe_ = nullptr;
-    std::vector<char> probeOut_;
+    std::vector<char> probeOut_, probeIn_;
 };
 
 // The archive under construction: a temporary file in the target's folder, written through minizip,
@@ -229,11 +269,12 @@ public:
             char suffix[32];
             std::snprintf(suffix, sizeof suffix, ".%08llx.tmp", tag & 0xFFFFFFFFull);
             temp_ = target + suffix;
-            fd_ = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            fd_ = ::open(temp_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
             if (fd_ < 0 && (errno != EEXIST || attempt > 100))
-                throw ZipFailure(ERROR_CANNOT_WRITE,
-                                 "cannot create " + target_ + ": " + SystemErrorText(errno));
+                throw ZipFailure(ERROR_CANNOT_WRITE, target_ + " を作成できません：" + FileErrorText(errno));
         }
+        // Held while the file lives: a later pack takes only temporaries nobody holds for stale.
+        ::flock(fd_, LOCK_EX | LOCK_NB);
         zlib_filefunc64_def io{};
         io.zopen64_file = [](voidpf, const void* self, int) -> voidpf { return const_cast<void*>(self); };
         io.zread_file = [](voidpf, voidpf, void*, uLong) -> uLong { return 0; };
@@ -253,7 +294,7 @@ public:
         if (!zip_) {
             ::close(fd_);
             ::unlink(temp_.c_str());
-            throw ZipFailure(ERROR_CANNOT_WRITE, "cannot create " + target_);
+            throw ZipFailure(ERROR_CANNOT_WRITE, target_ + " を作成できません。");
         }
     }
     ~ArchiveOutput() {
@@ -270,7 +311,10 @@ public:
     bool EntryOpen() const { return entryOpen_; }
 
     void OpenEntry(const Member& m, bool deflated, int level) {
-        const bool zip64 = m.statSize >= Zip64From;
+        const bool zip64 = m.statSize >= (faults.Zip64From ? faults.Zip64From : Zip64From);
+        entryHeader_ = pos_;
+        entryZip64_ = zip64;
+        entryNameSize_ = m.name.size();
         zip_fileinfo info{};
         info.dosDate = m.dosTime;
         // Unix origin: extractors then take the name bytes as they are instead of splitting a CP932
@@ -294,32 +338,105 @@ public:
     void CloseEntry() {
         entryOpen_ = false;
         check(zipCloseFileInZip(zip_));
+        fixLocalZip64();
     }
     void CloseRawEntry(uint64_t size, uint32_t crc) {
         entryOpen_ = false;
         check(zipCloseFileInZipRaw64(zip_, size, crc));
+        fixLocalZip64();
     }
     // Writes the central directory, sets the archive's time when one is given, and gives the archive its
     // name.
     void Commit(std::optional<std::time_t> time) {
+        const uint64_t central = pos_; // the central directory follows the last member
         int rc = zipClose(zip_, nullptr);
         zip_ = nullptr;
         check(rc);
+        keepUnixOrigin(central);
         if (time) {
             struct timespec times[2] = {{*time, 0}, {*time, 0}};
             if (::futimens(fd_, times) != 0)
                 throw ZipFailure(ERROR_CANNOT_WRITE,
-                                 "cannot set the time of " + target_ + ": " + SystemErrorText(errno));
+                                 target_ + " の日時を設定できません：" + FileErrorText(errno));
         }
-        int fd = std::exchange(fd_, -1);
-        if (::close(fd) != 0)
-            throw ZipFailure(ERROR_CANNOT_WRITE, "cannot write " + target_ + ": " + SystemErrorText(errno));
+        // Renamed while still open and locked, so that no other pack takes it for a stale temporary.
         if (::rename(temp_.c_str(), target_.c_str()) != 0)
-            throw ZipFailure(ERROR_CANNOT_WRITE, "cannot create " + target_ + ": " + SystemErrorText(errno));
+            throw ZipFailure(ERROR_CANNOT_WRITE, target_ + " を作成できません：" + FileErrorText(errno));
         committed_ = true;
+        int fd = std::exchange(fd_, -1);
+        if (::close(fd) != 0) {
+            int code = errno;
+            ::unlink(target_.c_str());
+            throw ZipFailure(ERROR_CANNOT_WRITE, target_ + " に書き込めません：" + FileErrorText(code));
+        }
     }
 
 private:
+    void readAt(uint64_t at, void* data, size_t n) {
+        if (::pread(fd_, data, n, static_cast<off_t>(at)) != static_cast<ssize_t>(n))
+            throw ZipFailure(ERROR_CANNOT_WRITE,
+                             target_ + " に書き込めません：" + FileErrorText(errno ? errno : EIO));
+    }
+    void writeAt(uint64_t at, const void* data, size_t n) {
+        if (::pwrite(fd_, data, n, static_cast<off_t>(at)) != static_cast<ssize_t>(n))
+            throw ZipFailure(ERROR_CANNOT_WRITE,
+                             target_ + " に書き込めません：" + FileErrorText(errno ? errno : ENOSPC));
+    }
+    static uint32_t le32(const unsigned char* p) {
+        return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
+    }
+    static void put32(unsigned char* p, uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            p[i] = static_cast<unsigned char>(v >> (8 * i));
+    }
+
+    // minizip reserves a zip64 field in the local header of a member that might reach 4 GiB and leaves
+    // its sizes zero when the member stays smaller; readers then find the local header at odds with
+    // itself. The sizes go into that field, the 32-bit ones read "see zip64".
+    void fixLocalZip64() {
+        if (!entryZip64_)
+            return;
+        unsigned char header[30];
+        readAt(entryHeader_, header, sizeof header);
+        const uint32_t compressed = le32(header + 18), size = le32(header + 22);
+        if (compressed == NoSize32 || size == NoSize32)
+            return; // minizip filled the zip64 field itself
+        const uint64_t field = entryHeader_ + 30 + entryNameSize_;
+        unsigned char extra[20];
+        readAt(field, extra, sizeof extra);
+        if (extra[0] != 1 || extra[1] != 0 || extra[2] != 16 || extra[3] != 0)
+            return;
+        for (int i = 0; i < 8; ++i) {
+            extra[4 + i] = static_cast<unsigned char>(static_cast<uint64_t>(size) >> (8 * i));
+            extra[12 + i] = static_cast<unsigned char>(static_cast<uint64_t>(compressed) >> (8 * i));
+        }
+        writeAt(field, extra, sizeof extra);
+        put32(header + 18, NoSize32);
+        put32(header + 22, NoSize32);
+        writeAt(entryHeader_ + 18, header + 18, 8);
+    }
+
+    // minizip writes "version made by" as MS-DOS for a member that needed zip64; extractors then take the
+    // name's bytes in the MS-DOS code page and no longer as they are. Every member is made on Unix.
+    void keepUnixOrigin(uint64_t central) {
+        struct stat st;
+        if (::fstat(fd_, &st) != 0 || static_cast<uint64_t>(st.st_size) <= central)
+            return;
+        std::vector<unsigned char> dir(static_cast<size_t>(static_cast<uint64_t>(st.st_size) - central));
+        readAt(central, dir.data(), dir.size());
+        bool changed = false;
+        for (size_t at = 0; at + 46 <= dir.size() && le32(&dir[at]) == 0x02014b50u;) {
+            if (dir[at + 5] != 3) {
+                dir[at + 5] = 3;
+                changed = true;
+            }
+            at += 46 + (dir[at + 28] | (dir[at + 29] << 8)) + (dir[at + 30] | (dir[at + 31] << 8)) +
+                  (dir[at + 32] | (dir[at + 33] << 8));
+        }
+        if (changed)
+            writeAt(central, dir.data(), dir.size());
+    }
+
     uLong write(const void* data, uLong size) {
         const char* p = static_cast<const char*>(data);
         uLong left = size;
@@ -353,9 +470,10 @@ private:
     void check(int rc) {
         if (rc == ZIP_OK)
             return;
-        throw ZipFailure(ERROR_CANNOT_WRITE,
-                         "cannot write " + target_ + ": " +
-                             (error_ ? SystemErrorText(error_) : "zip library error " + std::to_string(rc)));
+        throw ZipFailure(
+            ERROR_CANNOT_WRITE,
+            target_ + " に書き込めません：" +
+                (error_ ? FileErrorText(error_) : "ZIP ライブラリのエラー " + std::to_string(rc) + "。"));
     }
 
     std::string target_, temp_;
@@ -364,6 +482,9 @@ private:
     int error_ = 0;
     zipFile zip_ = nullptr;
     bool entryOpen_ = false, committed_ = false;
+    uint64_t entryHeader_ = 0; // where the open member's local header starts
+    size_t entryNameSize_ = 0;
+    bool entryZip64_ = false;
 };
 
 unsigned usableCores() {
@@ -498,11 +619,11 @@ private:
         Member& m = members_[i];
         Fd fd(::open(m.path.c_str(), O_RDONLY | O_CLOEXEC));
         if (fd.get() < 0)
-            throw ZipFailure(ERROR_FILE_OPEN, "cannot open " + m.display + ": " + SystemErrorText(errno));
+            throw ZipFailure(ERROR_FILE_OPEN, m.display + " を開けません：" + FileErrorText(errno));
         uint64_t offset = 0;
         size_t n = readMember(m, fd.get(), k.in.data(), ReadChunk, offset);
         bool eof = n < ReadChunk;
-        if (level_ == 0 || n == 0 || !k.Shrinks(n)) {
+        if (level_ == 0 || n == 0 || !k.Shrinks(fd.get(), n, m.statSize)) {
             std::lock_guard<std::mutex> lock(mutex_);
             m.head.assign(k.in.data(), n);
             m.buffered = n;
@@ -538,7 +659,7 @@ private:
             for (;;) {
                 int rc = deflate(&k.z, flush);
                 if (rc == Z_STREAM_ERROR)
-                    throw ZipFailure(ERROR_CANNOT_WRITE, "cannot deflate " + m.display);
+                    throw ZipFailure(ERROR_CANNOT_WRITE, m.display + " を圧縮できません。");
                 bool full = k.z.avail_out == 0;
                 if (full)
                     outputFull();
@@ -565,7 +686,7 @@ private:
             m.buffered = 0;
             m.chunks.clear();
             if (::lseek(fd.get(), 0, SEEK_SET) != 0)
-                throw ZipFailure(ERROR_FILE_OPEN, "cannot read " + m.display + ": " + SystemErrorText(errno));
+                throw ZipFailure(ERROR_FILE_OPEN, m.display + " を読み込めません：" + FileErrorText(errno));
             m.fd = fd.release();
             m.stored = true;
         } else {
@@ -705,7 +826,7 @@ private:
 
     static void checkSize(const Member& m, uint64_t written) {
         if (m.statSize < Zip64From && written >= 0xFFFFFFFFull)
-            throw ZipFailure(ERROR_FILE_OPEN, m.display + " grew past 4 GiB while it was being packed");
+            throw ZipFailure(ERROR_FILE_OPEN, m.display + " が圧縮中に 4 GiB を超えました。");
     }
 
     std::vector<Member>& members_;
@@ -769,19 +890,64 @@ ZipWriterFaults& ZipWriterFaultsForTests() {
     return faults;
 }
 
+bool IsZipWriterTemporary(const std::string& archiveName, const std::string& name) {
+    // The archive's name, "." and 8 hex digits, ".tmp"
+    if (name.size() != archiveName.size() + 13 || name.compare(0, archiveName.size(), archiveName) != 0)
+        return false;
+    const char* tail = name.c_str() + archiveName.size();
+    if (tail[0] != '.' || std::strcmp(tail + 9, ".tmp") != 0)
+        return false;
+    for (int i = 1; i <= 8; ++i)
+        if (!std::isxdigit(static_cast<unsigned char>(tail[i])) ||
+            std::isupper(static_cast<unsigned char>(tail[i])))
+            return false;
+    return true;
+}
+
+void RemoveStaleZipTemporaries(const std::string& archive) {
+    size_t slash = archive.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "." : archive.substr(0, slash + 1);
+    const std::string name = slash == std::string::npos ? archive : archive.substr(slash + 1);
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir)
+        return;
+    std::vector<std::string> stale;
+    while (const dirent* e = ::readdir(dir))
+        if (IsZipWriterTemporary(name, e->d_name))
+            stale.push_back((slash == std::string::npos ? "" : folder) + e->d_name);
+    ::closedir(dir);
+    for (const std::string& path : stale) {
+        // One that a running pack holds is left alone; a regular file only, never what a link points to.
+        Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+        struct stat st;
+        if (fd.get() >= 0 && ::fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode) &&
+            ::flock(fd.get(), LOCK_EX | LOCK_NB) == 0)
+            ::unlink(path.c_str());
+    }
+}
+
 std::string ZipWriter::Write() {
     const ZipCommand& c = command_;
-    Cp932PathResolver resolver;
+    // Folders come either as native paths or as CP932 ones, found by that form; members are always CP932.
+    const std::string nativeBase = c.NativeFolders ? NativePath(c.BaseFolder) : std::string();
+    Cp932PathResolver resolver, memberResolver(nativeBase);
+    auto shownFolder = [&](const std::string& folder) {
+        return c.NativeFolders ? folder : Cp932ToUtf8(folder);
+    };
     std::string archive;
-    if (!resolver.ResolveForCreate(c.Archive, archive))
-        throw ZipFailure(ERROR_CANNOT_WRITE, "cannot create " + Cp932ToUtf8(c.Archive) + ": Path not found");
+    if (c.NativeFolders)
+        archive = NativePath(c.Archive);
+    else if (!resolver.ResolveForCreate(c.Archive, archive))
+        throw ZipFailure(ERROR_CANNOT_WRITE,
+                         shownFolder(c.Archive) + " を作成できません：" + FileErrorText(ENOTDIR));
     struct stat st;
     if (c.Update && ::stat(archive.c_str(), &st) == 0)
-        throw ZipFailure(ERROR_COMMAND_NAME,
-                         "switch \"-u\" is not supported by the built-in zip writer for an "
-                         "existing archive: it only creates archives (" +
-                             archive + ")");
+        throw ZipFailure(ERROR_COMMAND_NAME, "スイッチ \"-u\" は内蔵の ZIP 作成機能では既存の書庫 " +
+                                                 archive +
+                                                 " に使えません：この機能は書庫を新しく作るだけです。");
     const std::string archiveIdentity = identity(archive);
+    // A pack that was killed left its temporary behind; the next one beside it clears it away.
+    RemoveStaleZipTemporaries(archive);
 
     std::vector<Member> members;
     members.reserve(c.Members.size());
@@ -789,18 +955,19 @@ std::string ZipWriter::Write() {
         Member m;
         // The member keeps the very bytes it was named with; its file is found by that CP932 form.
         m.name = c.JunkPaths ? lastComponent(name) : name;
-        m.display = Cp932ToUtf8(c.BaseFolder + name);
-        const bool found = resolver.Resolve(c.BaseFolder + name, m.path);
+        m.display = shownFolder(c.BaseFolder) + Cp932ToUtf8(name);
+        const std::string cp932Path = c.NativeFolders ? name : c.BaseFolder + name;
+        Cp932PathResolver& r = c.NativeFolders ? memberResolver : resolver;
+        const bool found = r.Resolve(cp932Path, m.path);
         std::string wouldBe;
         // The archive is never packed into itself (when it was deleted first, its name is still listed).
         if ((found && identity(m.path) == archiveIdentity) ||
-            (!found && resolver.ResolveForCreate(c.BaseFolder + name, wouldBe) &&
-             identity(wouldBe) == archiveIdentity))
+            (!found && r.ResolveForCreate(cp932Path, wouldBe) && identity(wouldBe) == archiveIdentity))
             continue;
         if (!found || ::stat(m.path.c_str(), &st) != 0)
-            throw ZipFailure(ERROR_FILE_OPEN, "cannot open " + m.display + ": File not found");
+            throw ZipFailure(ERROR_FILE_OPEN, m.display + " を開けません：" + FileErrorText(ENOENT));
         if (!S_ISREG(st.st_mode))
-            throw ZipFailure(ERROR_FILE_OPEN, "cannot open " + m.display + ": not a file");
+            throw ZipFailure(ERROR_FILE_OPEN, m.display + " を開けません：ファイルではありません。");
         m.statSize = static_cast<uint64_t>(st.st_size);
         m.time = evenSecondUp(st.st_mtim);
         m.dosTime = dosTime(m.time);

@@ -3,6 +3,8 @@
 
 #include "archive/ArchiveFile.h"
 #include "archive/ArchiverOptions.h"
+#include "archive/ZipCommand.h"
+#include "archive/ZipWriter.h"
 #include "platform/Clock.h"
 #include "platform/Cp932.h"
 #include "platform/FileSystem.h"
@@ -12,7 +14,11 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
 #include <memory>
+#include <system_error>
+#include <vector>
 
 namespace {
 
@@ -74,22 +80,92 @@ std::string fillPagePlaceholders(const std::string& page, const std::tm& now, in
     return replaceAll(p, "%uploadsize", std::to_string(archiveSize / 1024) + " KB");
 }
 
-// True for the relative path of the temporary archive itself, which must never be packed into itself.
-bool isTemporaryArchive(const std::string& relative) {
+bool sameNoCase(const std::string& a, const std::string& b) {
 #ifdef _WIN32
-    if (relative.size() != std::char_traits<char>::length(TemporaryArchive))
+    if (a.size() != b.size())
         return false;
-    for (size_t i = 0; i < relative.size(); ++i) {
-        char c = relative[i];
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-        if (c != TemporaryArchive[i])
+    for (size_t i = 0; i < a.size(); ++i) {
+        auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+        if (lower(a[i]) != lower(b[i]))
             return false;
     }
     return true;
 #else
-    return relative == TemporaryArchive;
+    return a == b;
 #endif
+}
+
+// True for the relative path of the temporary archive itself, which must never be packed into itself,
+// and for a temporary of the zip writer beside it (one a running pack still holds).
+bool isTemporaryArchive(const std::string& relative) {
+    const std::string temp = TemporaryArchive;
+    if (sameNoCase(relative, temp))
+        return true;
+    return relative.size() > temp.size() && sameNoCase(relative.substr(0, temp.size()), temp) &&
+           IsZipWriterTemporary(temp, relative);
+}
+
+// The folder entries a relative path of the list (with '\') stands for. The system may allow '\' in a
+// name, which that path cannot tell from a separator, so the folders are looked at: a part that is no
+// folder is joined to the next. Empty when the parts lead to no file.
+std::vector<std::string> entryNames(const std::string& base, const std::string& relative) {
+    namespace fs = std::filesystem;
+    std::vector<std::string> parts;
+    for (size_t start = 0;;) {
+        size_t at = relative.find('\\', start);
+        parts.push_back(relative.substr(start, at == std::string::npos ? std::string::npos : at - start));
+        if (at == std::string::npos)
+            break;
+        start = at + 1;
+    }
+    std::vector<std::string> names;
+    fs::path folder = fs::u8path(NativePath(base));
+    std::error_code error;
+    for (size_t i = 0; i < parts.size(); ++i) {
+        std::string name = parts[i];
+        while (i + 1 < parts.size() && !fs::is_directory(folder / fs::u8path(name), error))
+            name += "\\" + parts[++i];
+        folder /= fs::u8path(name);
+        names.push_back(name);
+    }
+    if (!fs::is_regular_file(folder, error))
+        return {};
+    return names;
+}
+
+// The line that refuses a selected file whose name the archive's users could not hold: a character CP932
+// lacks (found when the list was made), a character Windows forbids in names, or a control character.
+// Empty when the name can be packed.
+std::string unpackableName(const std::string& base, const std::string& relative) {
+    std::string shown; // control characters would break the log line
+    for (unsigned char c : relative) {
+        if (c < 0x20 || c == 0x7F) {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "<%02X>", c);
+            shown += hex;
+        } else {
+            shown += static_cast<char>(c);
+        }
+    }
+    for (const std::string& name : entryNames(base, relative))
+        for (unsigned char c : name) {
+            if (c < 0x20 || c == 0x7F) {
+                char code[8];
+                std::snprintf(code, sizeof code, "0x%02X", c);
+                return shown + " のファイル名は制御文字（" + code + "）を含むため、処理できません。";
+            }
+            if (std::strchr("\\/:*?\"<>|", c))
+                return shown + " のファイル名は「" + std::string(1, static_cast<char>(c)) +
+                       "」を含むため、処理できません。";
+        }
+    return {};
+}
+
+// True when both paths name one existing file, however they are spelt.
+bool sameFile(const std::string& a, const std::string& b) {
+    std::error_code error;
+    return std::filesystem::equivalent(std::filesystem::u8path(NativePath(a)),
+                                       std::filesystem::u8path(NativePath(b)), error);
 }
 
 // A name in the base folder for the filled-in page that names no existing file, so that a page template
@@ -108,7 +184,7 @@ bool removeIfPresent(const std::string& path, bool filesOnly, std::string& reaso
     if (RemoveFile(path))
         return true;
     int code = errno;
-    reason = "Cannot delete " + path + ": " + SystemErrorText(code);
+    reason = path + " を削除できません：" + FileErrorText(code);
     return false;
 }
 
@@ -120,7 +196,7 @@ std::string libraryMessage(const TArchiveFile& archive, int code) {
         return message;
     char hex[16];
     std::snprintf(hex, sizeof hex, "0x%X", static_cast<unsigned>(code));
-    return std::string("The archiver library failed with code ") + hex + ".";
+    return std::string("書庫ライブラリがエラーコード ") + hex + " を返しました。";
 }
 
 } // namespace
@@ -132,6 +208,9 @@ int64_t TSettings::GetLocalFileSize(const std::string& path) {
 
 std::string TSettings::MakeNar() {
     const std::string base = BaseFolder();
+    const std::string temp = base + TemporaryArchive;
+    // What a killed pack left behind goes before the list is made, so that no pattern selects it.
+    RemoveStaleZipTemporaries(NativePath(temp));
     TUpdates2dau list;
     try {
         if (!MakeFileList(list))
@@ -141,11 +220,16 @@ std::string TSettings::MakeNar() {
         return {};
     }
 
-    const std::string temp = base + TemporaryArchive;
     // A temp.zip left by an earlier failure is neither distributed nor packed into the new one.
     for (size_t i = list.Count(); i-- > 0;)
         if (isTemporaryArchive(list[i].RelativePath))
             list.Delete(i);
+    // A name the archive cannot carry stops the job before anything is written.
+    for (size_t i = 0; i < list.Count(); ++i)
+        if (std::string refused = unpackableName(base, list[i].RelativePath); !refused.empty()) {
+            Log(refused);
+            return {};
+        }
     std::vector<std::string> names;
     for (size_t i = 0; i < list.Count(); ++i)
         names.push_back(list[i].RelativePath);
@@ -172,7 +256,7 @@ std::string TSettings::MakeNar() {
         if (!removeIfPresent(temp, false, reason))
             return failed(reason);
         // The component packs every file of the base folder when it is given no names at all.
-        const std::string nothingToPack = temp + " was not made: no file to pack.";
+        const std::string nothingToPack = "圧縮するファイルがないため、" + temp + " は作られませんでした。";
         if (names.empty())
             return failed(nothingToPack);
         ReportStep("圧縮しています");
@@ -184,23 +268,25 @@ std::string TSettings::MakeNar() {
         Log("圧縮処理を終了しました。");
 
         const std::string nar = fillNamePlaceholders(NarName, LocalNow());
-        if (NativePath(nar) != NativePath(temp)) {
+        // The archive's name may reach temp.zip another way (folder/./temp.zip, a link): then it is there.
+        if (!sameFile(nar, temp)) {
             // temp.zip stays for inspection when the archive cannot take its place.
             if (!removeIfPresent(nar, true, reason))
                 return failed(reason);
             try {
                 RenameFile(temp, nar);
             } catch (const EFileError& e) {
-                return failed("Cannot rename " + temp + " to " + nar + ": " + e.what());
+                // With temp.zip there, a missing entry is the archive's folder.
+                const int code = e.code() == ENOENT && FileExists(temp) ? ENOTDIR : e.code();
+                return failed(temp + " の名前を " + nar + " に変更できません：" + FileErrorText(code));
             }
         }
         Log(nar + "を生成しました。");
         return nar;
     } catch (const ECancelled& e) {
         return failed(e.what());
-    } catch (const std::exception&) {
-        Log("圧縮処理に失敗しました。");
-        return {};
+    } catch (const std::exception& e) {
+        return failed(e.what());
     }
 }
 

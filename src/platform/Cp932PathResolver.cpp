@@ -52,7 +52,7 @@ bool Cp932PathResolver::findEntry(const std::string& folder, const std::string& 
 bool Cp932PathResolver::resolve(std::string_view cp932Path, bool lastMayBeMissing, std::string& native) {
     bool absolute = false;
     std::vector<std::string> components = SplitCp932Path(cp932Path, absolute);
-    std::string path = absolute ? "/" : "";
+    std::string path = absolute ? "/" : base_;
     for (size_t i = 0; i < components.size(); ++i) {
         const std::string& component = components[i];
         bool last = i + 1 == components.size();

@@ -3,6 +3,7 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 /// Finds local files by the CP932 form of their path, the identity a name has in updates2.dau, on the
@@ -11,6 +12,10 @@
 /// against the folder's entries by their CP932 form. Folder listings are cached for the resolver's life.
 class Cp932PathResolver {
 public:
+    /// Relative paths are resolved under `nativeBase` (a native folder, ending with a separator, whose own
+    /// name need not have a CP932 form), or under the current folder when it is empty.
+    explicit Cp932PathResolver(std::string nativeBase = {}) : base_(std::move(nativeBase)) {}
+
     /// The native path of the existing file or folder whose path (CP932 bytes, '\' or '/' between the
     /// components, absolute or relative) is `cp932Path`; false when there is none.
     bool Resolve(std::string_view cp932Path, std::string& native);
@@ -24,6 +29,7 @@ private:
     bool findEntry(const std::string& folder, const std::string& component, std::string& name);
     bool resolve(std::string_view cp932Path, bool lastMayBeMissing, std::string& native);
 
+    std::string base_;
     std::map<std::string, std::vector<std::pair<std::string, std::string>>> listings_; // CP932 form, name
 };
 

@@ -5,6 +5,7 @@
 #include "platform/Paths.h"
 #include "platform/UserPrompts.h"
 
+#include <cerrno>
 #include <cstdio>
 
 LogDocument::LogDocument(const std::string& programFolder, const std::tm& created) {
@@ -14,26 +15,49 @@ LogDocument::LogDocument(const std::string& programFolder, const std::tm& create
     path_ = IncludeTrailingPathDelimiter(programFolder) + "log" + NativeDelimiter + name;
 }
 
+namespace {
+
+// Appends to an existing file; false when it is not there or takes not all of the bytes.
+bool appendToFile(const std::string& path, const std::string& bytes) {
+    std::FILE* file = std::fopen(NativePath(path).c_str(), "r+b");
+    if (!file)
+        return false;
+    bool ok = std::fseek(file, 0, SEEK_END) == 0 &&
+              std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    return std::fclose(file) == 0 && ok;
+}
+
+} // namespace
+
 void LogDocument::Add(const std::string& line) {
+    std::string added;
     if (!text_.empty() && text_.back() != '\n')
-        text_ += "\r\n";
-    text_ += line;
-    text_ += "\r\n";
-    changed();
+        added += "\r\n";
+    added += line;
+    added += "\r\n";
+    text_ += added;
+    changed(&added);
 }
 
 void LogDocument::SetText(const std::string& text) {
     text_ = text;
-    changed();
+    changed(nullptr);
 }
 
-void LogDocument::changed() {
-    if (!SaveFlag)
+void LogDocument::changed(const std::string* added) {
+    if (!SaveFlag) {
+        fileCurrent_ = false;
         return;
+    }
+    // Typed text may hold characters without a Shift_JIS form; they become '?' rather than lose the log.
+    // Lines end at characters, so the new end encodes as the end of the whole text does.
+    if (fileCurrent_ && added && appendToFile(path_, Utf8ToCp932Lossy(*added)))
+        return;
+    fileCurrent_ = false;
     CreateDir(ExtractFilePath(path_)); // an existing folder is fine
     try {
-        // Typed text may hold characters without a Shift_JIS form; they become '?' rather than lose the log.
         WriteFileBytes(path_, Utf8ToCp932Lossy(text_));
+        fileCurrent_ = true;
     } catch (const std::exception&) {
         Prompts().ErrorBox("ファイル " + path_ + " を作成できません");
     }

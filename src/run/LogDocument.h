@@ -5,8 +5,10 @@
 #include <ctime>
 #include <string>
 
-/// The text of one run's log and its file: every change rewrites the whole file (CP932, CR LF) when
-/// saving is on. The log window shows it; window-free callers use it directly.
+/// The text of one run's log and its file (CP932, CR LF) when saving is on: a line added is appended to
+/// the file, which is rewritten whole only when it is not known to hold the text so far (saving was just
+/// turned on, the user edited the text, a write failed). The log window shows it; window-free callers use
+/// it directly.
 class LogDocument : public LogSink {
 public:
     /// The file is "log" + YYYYMMDDhhmmss + ".log" in the "log" folder of `programFolder`, from `created`.
@@ -22,9 +24,12 @@ public:
     void SetText(const std::string& text);
 
 private:
-    // Writes the file when saving is on; a failure is reported in an error box and the run goes on.
-    void changed();
+    // Brings the file up to the text when saving is on: `added` (the text's new end) is appended when the
+    // file holds the rest; else the whole file is written. A failure is reported in an error box and the
+    // run goes on.
+    void changed(const std::string* added);
 
     std::string path_;
     std::string text_;
+    bool fileCurrent_ = false; // the file holds the text as it was before the latest change
 };

@@ -7,8 +7,12 @@
 #include "platform/Paths.h"
 
 void TElementFile::SetFile(const std::string& fullPath) {
+    SetFile(fullPath, MD5File(fullPath));
+}
+
+void TElementFile::SetFile(const std::string& fullPath, std::string digest) {
     FullPath = fullPath;
-    Digest = MD5File(FullPath);
+    Digest = std::move(digest);
     RelativePath = RemoveFirst(FullPath, BaseFolder);
     FileName = ReplaceChar(RelativePath, '\\', '/');
     if (!TryUtf8ToCp932(FileName, FileNameCp932))

@@ -17,6 +17,8 @@ public:
     /// Fills the entry from a local file: digest (reads the whole file), relative path (the first
     /// occurrence of `BaseFolder` removed) and name.
     void SetFile(const std::string& fullPath);
+    /// As SetFile, with the file's digest already computed (empty for an unreadable file).
+    void SetFile(const std::string& fullPath, std::string digest);
     /// The line of updates2.dau, CP932 bytes: `FileNameCp932` 0x01 `Digest` 0x01, without line end.
     std::string GetLine() const;
     /// Parses a line of updates2.dau (CP932 bytes): the pieces between 0x01 bytes give name and digest,

@@ -3,6 +3,7 @@
 #include "archive/ArchiverApi.h"
 #include "archive/ArchiverRegistry.h"
 #include "archive/Zip32.h"
+#include "platform/Cp932.h"
 #include "support/Shell.h"
 #include "support/TempDir.h"
 #include "support/TestData.h"
@@ -371,4 +372,30 @@ TEST(BuiltinZip, TheArchiveIsNeverItsOwnMember) {
     Result r = zipCommand(" -D" + q(archive) + q(dir.path()) + q("sub\\..\\temp.zip") + q("a.txt"));
     ASSERT_EQ(r.code, 0) << r.output;
     EXPECT_EQ(RunShell("zipinfo -1 '" + archive + "'"), "a.txt\n");
+}
+
+// The entry for a UTF-8 command line takes the archive and base folder as they are, whatever characters
+// they hold, and gives each member its CP932 name; a member name CP932 lacks is refused, in the message
+// the log shows.
+TEST(BuiltinZip, AUtf8CommandTakesFoldersCp932Lacks) {
+    TempDir dir;
+    const std::string base = dir.mkdir("Renée ♥ 한글") + "/";
+    dir.write("Renée ♥ 한글/ghost/master/ソ表[1].dic", "dic");
+    dir.write("Renée ♥ 한글/-a.txt", "a");
+    dir.write("Renée ♥ 한글/Zoë.txt", "z");
+    const std::string archive = base + "temp.zip";
+    std::string output(1024, '\0');
+    std::string line =
+        " -D -9 -X \"" + archive + "\" \"" + base + "\" \"ghost/master/ソ表[[]1].dic\" \"[-]a.txt\"";
+    ASSERT_EQ(BuiltinZipCheckCommandUtf8(nullptr, line.c_str(), output.data(), 1024), 0);
+    ASSERT_EQ(BuiltinZipCommandUtf8(nullptr, line.c_str(), output.data(), 1024), 0) << output.c_str();
+    std::vector<ZipMember> members = ReadZipHeaders(archive);
+    ASSERT_EQ(members.size(), 2u);
+    EXPECT_EQ(members[0].name, "ghost/master/\x83\x5C\x95\x5C[1].dic");
+    EXPECT_EQ(members[1].name, "-a.txt");
+
+    line = " -D -9 -X \"" + base + "other.zip\" \"" + base + "\" \"Zoë.txt\"";
+    EXPECT_EQ(BuiltinZipCheckCommandUtf8(nullptr, line.c_str(), output.data(), 1024), ERROR_FILE_OPEN);
+    EXPECT_EQ(Cp932ToUtf8(output.c_str()), "Zo?.txt のファイル名はCP932で表せないため、処理できません。");
+    EXPECT_FALSE(std::filesystem::exists(base + "other.zip"));
 }

@@ -6,6 +6,7 @@
 #include "platform/Cp932.h"
 #include "platform/Errors.h"
 #include "platform/RunControl.h"
+#include "support/ArchiveReaders.h"
 #include "support/FtpServer.h"
 #include "support/RecordedProgress.h"
 #include "support/ReferenceMd5.h"
@@ -21,9 +22,12 @@
 
 #include <algorithm>
 #include <chrono>
+#include <fcntl.h>
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <set>
+#include <sys/file.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -435,8 +439,8 @@ TEST(ArchiveJobs, AnArchiveThatCannotTakeItsPlaceFailsAndTempZipStays) {
         EXPECT_FALSE(ok);
         EXPECT_EQ(Lines(log.end() - 3, log.end()),
                   (Lines{"圧縮処理を終了しました。",
-                         "圧縮処理に失敗しました。Cannot rename " + ghost / "temp.zip" + " to " +
-                             ghost / "missing/2007.nar" + ": File not found",
+                         "圧縮処理に失敗しました。" + ghost / "temp.zip" + " の名前を " +
+                             ghost / "missing/2007.nar" + " に変更できません：パスが見つかりません。",
                          "nar実行しました。\r\n"}));
         expectArchiveOf(ghost / "temp.zip", ghost, selectedFiles()); // left for inspection
         EXPECT_TRUE(server.commands().empty());
@@ -454,7 +458,7 @@ TEST(ArchiveJobs, AnArchiveThatCannotTakeItsPlaceFailsAndTempZipStays) {
         SetImmutable(old, false);
         EXPECT_FALSE(ok);
         EXPECT_EQ(log[log.size() - 2],
-                  "圧縮処理に失敗しました。Cannot delete " + old + ": File access denied");
+                  "圧縮処理に失敗しました。" + old + " を削除できません：アクセスが拒否されました。");
         EXPECT_EQ(ReadAll(old), "the older archive");
         expectArchiveOf(ghost / "temp.zip", ghost, selectedFiles());
     }
@@ -483,12 +487,12 @@ TEST(ArchiveJobs, PackingFailuresMakeNoArchive) {
         auto job = archiveJob(ghost.path(), TSettings::NarCreate, "", "nothing*.txt");
         auto [log, ok] = runThroughLoop(*job);
         EXPECT_FALSE(ok);
-        EXPECT_EQ(log[log.size() - 2],
-                  "圧縮処理に失敗しました。" + ghost / "temp.zip" + " was not made: no file to pack.");
+        EXPECT_EQ(log[log.size() - 2], "圧縮処理に失敗しました。圧縮するファイルがないため、" +
+                                           ghost / "temp.zip" + " は作られませんでした。");
         EXPECT_EQ(ReadAll(old), "older");
     }
     {
-        // The zip library is missing: the pack raises, and the fixed line alone is logged.
+        // The zip library is missing: the pack raises, and its message is the reason.
         TempDir ghost;
         makeGhost(ghost);
         struct RestoreLibraries {
@@ -502,8 +506,12 @@ TEST(ArchiveJobs, PackingFailuresMakeNoArchive) {
         auto job = archiveJob(ghost.path(), TSettings::NarCreate);
         auto [log, ok] = runThroughLoop(*job);
         EXPECT_FALSE(ok);
-        EXPECT_EQ(Lines(log.end() - 3, log.end()),
-                  (Lines{"圧縮処理を開始します。", "圧縮処理に失敗しました。", "nar実行しました。\r\n"}));
+        EXPECT_EQ(
+            Lines(log.end() - 3, log.end()),
+            (Lines{
+                "圧縮処理を開始します。",
+                "圧縮処理に失敗しました。ZIP 形式書庫の作成には ZIP32J.DLL または LMZIP32.DLL が必要です。",
+                "nar実行しました。\r\n"}));
         EXPECT_FALSE(fs::exists(ghost / "ghost-2007-03-05.nar"));
     }
 }
@@ -527,8 +535,8 @@ TEST(ArchiveJobs, TempZipIsNeverPackedIntoItselfNorPublishedStale) {
     auto only = archiveJob(ghost.path(), TSettings::NarCreate, "", "temp.zip");
     auto [log2, ok2] = runThroughLoop(*only);
     EXPECT_FALSE(ok2);
-    EXPECT_EQ(log2[log2.size() - 2],
-              "圧縮処理に失敗しました。" + ghost / "temp.zip" + " was not made: no file to pack.");
+    EXPECT_EQ(log2[log2.size() - 2], "圧縮処理に失敗しました。圧縮するファイルがないため、" +
+                                         ghost / "temp.zip" + " は作られませんでした。");
     EXPECT_FALSE(fs::exists(ghost / "ghost-2007-03-05.nar"));
 }
 
@@ -627,5 +635,106 @@ TEST(ArchiveJobs, CancelEndsTheJobWithItsOwnLineAndTheRunWithIt) {
         EXPECT_EQ(archives, when == Upload ? 1 : 0);
         EXPECT_TRUE(server.received().empty());
         ClearCancel();
+    }
+}
+
+// A selected file whose name the archive's users could not hold stops the job before it writes the update
+// lists or packs anything, with a line that says which character is at fault.
+TEST(ArchiveJobs, NamesThePlatformCannotHoldStopTheJobBeforeAnythingIsWritten) {
+    FixedClock clock;
+    struct Case {
+        std::string file, patterns, line;
+    };
+    const std::vector<Case> cases = {
+        {"a:b.txt", "*.*", "a:b.txt のファイル名は「:」を含むため、処理できません。"},
+        {"back\\slash.txt", "*.*", "back\\slash.txt のファイル名は「\\」を含むため、処理できません。"},
+        {"ghost/master/say\"hi\".txt", "ghost/master/*.*",
+         "ghost\\master\\say\"hi\".txt のファイル名は「\"」を含むため、処理できません。"},
+        {"what?.txt", "*.*", "what?.txt のファイル名は「?」を含むため、処理できません。"},
+        {"star*.txt", "*.txt", "star*.txt のファイル名は「*」を含むため、処理できません。"},
+        {"a<b>c|d.txt", "*.*", "a<b>c|d.txt のファイル名は「<」を含むため、処理できません。"},
+        {"tab\t.txt", "*.*", "tab<09>.txt のファイル名は制御文字（0x09）を含むため、処理できません。"},
+        {"Renée.txt", "*.*", "Renée.txt のファイル名はCP932で表せないため、処理できません。"},
+    };
+    for (const Case& c : cases) {
+        TempDir ghost;
+        ghost.write("readme.txt", "r");
+        ghost.write("whatX.txt", "excluded, and no wildcard brings it back");
+        ghost.write("ghost/master/a.dic", "a");
+        std::ofstream(ghost / c.file) << "x"; // as it is: TempDir would take '\\' for a separator
+        const std::set<std::string> before = entries(ghost.path());
+        auto job = archiveJob(ghost.path(), TSettings::NarCreate, "", c.patterns);
+        job->ExcludeName = "whatX.txt";
+        auto [log, ok] = runThroughLoop(*job);
+        EXPECT_FALSE(ok) << c.file;
+        ASSERT_GE(log.size(), 2u);
+        EXPECT_EQ(log[log.size() - 2], c.line) << c.file;
+        EXPECT_FALSE(contains(log, "圧縮処理を開始します。")) << c.file;
+        EXPECT_EQ(entries(ghost.path()), before) << c.file; // no update list, no temp.zip, no archive
+        EXPECT_FALSE(fs::exists(ghost / "ghost/master/updates2.dau")) << c.file;
+    }
+}
+
+// Only the members' names need a CP932 form: the base folder's own name may hold any character, as
+// the user's profile folder does.
+TEST(ArchiveJobs, ABaseFolderOutsideCp932IsPackedFromWhereItIs) {
+    FixedClock clock;
+    TempDir dir;
+    const std::string base = dir.mkdir("Renée ♥ 한글") + "/";
+    dir.write("Renée ♥ 한글/readme.txt", "read me\r\n");
+    dir.write("Renée ♥ 한글/ghost/master/a.dic", "dic one");
+    dir.write("Renée ♥ 한글/" + kanaName, "kana");
+    dir.write("Renée ♥ 한글/shell/master/s0.png", RandomBytes(70000));
+    auto job = archiveJob(base, TSettings::NarCreate);
+    auto [log, ok] = runThroughLoop(*job);
+    ASSERT_TRUE(ok) << ::testing::PrintToString(log);
+    const std::string nar = base + "ghost-2007-03-05.nar";
+    EXPECT_EQ(log[log.size() - 2], nar + "を生成しました。");
+    std::set<std::pair<std::string, std::string>> found, expected;
+    for (const auto& [cp932, onDisk] : selectedFiles())
+        expected.insert({cp932, ReadAll(base + onDisk)});
+    for (const auto& member : ReadZipContents(nar))
+        found.insert(member);
+    EXPECT_EQ(found, expected);
+    EXPECT_EQ(ArchiveReadersComplaints(nar), "");
+    EXPECT_FALSE(fs::exists(base + "temp.zip"));
+}
+
+// A pack that was killed leaves the zip writer's temporary beside temp.zip; the next job removes it
+// before the list is made, so that a pattern of the base folder never selects it. One that a running
+// pack still holds stays, and is not packed either.
+TEST(ArchiveJobs, TemporariesOfKilledPacksAreRemovedAndNeverPacked) {
+    FixedClock clock;
+    TempDir ghost;
+    ghost.write("readme.txt", "r");
+    ghost.write("temp.zip.0123abcd.tmp", "left by a killed pack");
+    ghost.write("temp.zip.notours.tmp", "a file of the user's");
+    const std::string held = ghost.write("temp.zip.89abcdef.tmp", "being written");
+    int fd = ::open(held.c_str(), O_RDONLY);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::flock(fd, LOCK_EX), 0);
+    auto job = archiveJob(ghost.path(), TSettings::NarCreate, "", "*.*");
+    auto [log, ok] = runThroughLoop(*job);
+    ::close(fd);
+    ASSERT_TRUE(ok) << ::testing::PrintToString(log);
+    EXPECT_FALSE(fs::exists(ghost / "temp.zip.0123abcd.tmp"));
+    EXPECT_TRUE(fs::exists(held));
+    const Files packed = {{"readme.txt", "readme.txt"}, {"temp.zip.notours.tmp", "temp.zip.notours.tmp"}};
+    expectArchiveOf(ghost / "ghost-2007-03-05.nar", ghost, packed);
+    EXPECT_EQ(ReadAll(ghost / "updates2.dau"), expectedList(ghost, packed));
+}
+
+// An archive name that reaches temp.zip another way is temp.zip itself: the fresh archive stays.
+TEST(ArchiveJobs, AnArchiveNamedAsTempZipAnotherWayIsKept) {
+    FixedClock clock;
+    for (const std::string spelling : {"./temp.zip", "ghost/../temp.zip", "ghost//..//temp.zip"}) {
+        TempDir ghost;
+        makeGhost(ghost);
+        auto job = archiveJob(ghost.path(), TSettings::NarCreate);
+        job->NarName = ghost / spelling;
+        auto [log, ok] = runThroughLoop(*job);
+        ASSERT_TRUE(ok) << spelling << ::testing::PrintToString(log);
+        EXPECT_EQ(log[log.size() - 2], ghost / spelling + "を生成しました。");
+        expectArchiveOf(ghost / "temp.zip", ghost, selectedFiles());
     }
 }

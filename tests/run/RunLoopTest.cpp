@@ -65,7 +65,7 @@ TEST(LogDocument, FileNameCarriesTheCreationTime) {
     EXPECT_EQ(late.FilePath(), "/tools/log/log123450102235958.log");
 }
 
-TEST(LogDocument, RewritesTheWholeFileInShiftJisAfterEveryChange) {
+TEST(LogDocument, KeepsTheFileInShiftJisAfterEveryChange) {
     TempDir dir;
     ScriptedPrompts prompts;
     LogDocument log(dir.path(), LocalTime(2026, 12, 8, 4, 5, 9));
@@ -84,6 +84,54 @@ TEST(LogDocument, RewritesTheWholeFileInShiftJisAfterEveryChange) {
     log.SetText("typed\r\n");
     EXPECT_EQ(ReadAll(path), "typed\r\n");
     EXPECT_TRUE(prompts.errors.empty());
+}
+
+// A run of thousands of lines must not write the log thousands of times over: a line goes on the end of
+// the file. What the file holds beyond the text (here a mark put there behind the log's back) shows that
+// it was not rewritten.
+TEST(LogDocument, AppendsEachLineAndRewritesOnlyWhenTheFileMayDiffer) {
+    TempDir dir;
+    ScriptedPrompts prompts;
+    LogDocument log(dir.path(), LocalTime(2026, 12, 8, 4, 5, 9));
+    std::string path = dir / "log/log20261208040509.log";
+    log.Add("before saving");
+    EXPECT_FALSE(std::filesystem::exists(path));
+    log.SaveFlag = true;
+    log.Add("one"); // saving was just turned on: the whole text
+    EXPECT_EQ(ReadAll(path), "before saving\r\none\r\n");
+    dir.write("log/log20261208040509.log", ReadAll(path) + "mark\r\n");
+    log.Add("two");
+    EXPECT_EQ(ReadAll(path), "before saving\r\none\r\nmark\r\ntwo\r\n");
+
+    log.SetText("typed\r\nno line end"); // the user's edit: the whole text again
+    log.Add("three");
+    EXPECT_EQ(ReadAll(path), "typed\r\nno line end\r\nthree\r\n");
+
+    std::filesystem::remove(path); // gone: the next line brings back the whole text
+    log.Add("four");
+    EXPECT_EQ(ReadAll(path), "typed\r\nno line end\r\nthree\r\nfour\r\n");
+
+    log.SaveFlag = false; // lines while saving is off reach the file when it is back on
+    log.Add("five");
+    log.SaveFlag = true;
+    dir.write("log/log20261208040509.log", "stale");
+    log.Add("six");
+    EXPECT_EQ(ReadAll(path), "typed\r\nno line end\r\nthree\r\nfour\r\nfive\r\nsix\r\n");
+    EXPECT_TRUE(prompts.errors.empty());
+}
+
+TEST(LogDocument, AFailedWriteIsReportedAndTheNextLineWritesTheWholeText) {
+    TempDir dir;
+    ScriptedPrompts prompts;
+    LogDocument log(dir.path(), LocalTime(2026, 12, 8, 4, 5, 9));
+    log.SaveFlag = true;
+    std::filesystem::create_directories(dir / "log/log20261208040509.log"); // a folder in the file's way
+    log.Add("one");
+    EXPECT_EQ(prompts.errors.size(), 1u);
+    std::filesystem::remove(dir / "log/log20261208040509.log");
+    log.Add("two");
+    EXPECT_EQ(ReadAll(dir / "log/log20261208040509.log"), "one\r\ntwo\r\n");
+    EXPECT_EQ(prompts.errors.size(), 1u);
 }
 
 TEST(LogDocument, NoFileWithoutSaveFlagAndAnErrorBoxPerFailedWrite) {
