@@ -11,7 +11,6 @@
 #include <cstring>
 #include <map>
 #include <set>
-#include <sys/stat.h>
 
 namespace {
 
@@ -74,8 +73,8 @@ private:
         return join(baseDir_, folder);
     }
 
-    bool passesDates(const struct stat& st) const {
-        std::time_t t = st.st_mtime;
+    bool passesDates(const FileInfo& info) const {
+        std::time_t t = static_cast<std::time_t>(info.modifiedTime);
         return (dateFrom_ == 0 || t >= dateFrom_) && (dateTo_ == 0 || t <= dateTo_);
     }
 
@@ -105,8 +104,8 @@ private:
     bool accept(const std::string& dir, const std::string& name, bool isFile, bool hidden) const {
         if (!isFile || (hidden && w_.a <= 0))
             return false; // only ordinary files can be packed; hidden ones need a > 0
-        struct stat st;
-        return ::stat(NativePath(join(dir, name)).c_str(), &st) == 0 && passesDates(st);
+        FileInfo info;
+        return GetFileInfo(join(dir, name), info) && passesDates(info);
     }
 
     void walk(const std::string& folder, const std::string& mask) {
@@ -115,9 +114,9 @@ private:
         bool descend = w_.r > 0 && (w_.p <= 0 || wildcard);
         if (!wildcard && !descend && !mask.empty()) {
             // A plain name: the file itself when it exists under that exact name.
-            struct stat st;
-            if (::stat(NativePath(join(dir, mask)).c_str(), &st) == 0) {
-                if (accept(dir, mask, S_ISREG(st.st_mode), mask[0] == '.'))
+            FileInfo info;
+            if (GetFileInfo(join(dir, mask), info)) {
+                if (accept(dir, mask, info.regular, mask[0] == '.'))
                     add(listName(folder, mask));
                 return;
             }

@@ -2,11 +2,9 @@
 
 #include "RemotePath.h"
 #include "platform/Cp932.h"
+#include "platform/Sockets.h"
 
-#include <arpa/inet.h>
 #include <chrono>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace {
 
@@ -16,22 +14,12 @@ int64_t nowMs() {
         .count();
 }
 
-long portOf(const curl_sockaddr* address) {
-    if (address->family == AF_INET)
-        return ntohs(reinterpret_cast<const sockaddr_in*>(&address->addr)->sin_port);
-    if (address->family == AF_INET6)
-        return ntohs(reinterpret_cast<const sockaddr_in6*>(&address->addr)->sin6_port);
-    return 0;
-}
-
 } // namespace
 
 void TFTPSession::closeLingering() {
-    char sink[4096];
     for (curl_socket_t socket : lingering) {
-        while (::recv(socket, sink, sizeof sink, MSG_DONTWAIT) > 0) {
-        }
-        ::close(socket);
+        DrainSocket(socket);
+        CloseSocket(socket);
     }
     lingering.clear();
 }
@@ -91,7 +79,7 @@ void TFTPSession::cleanup() {
 void TFTPSession::cut() {
     std::lock_guard<std::mutex> lock(socketMutex);
     if (controlSocket != CURL_SOCKET_BAD && !controlClosed)
-        ::shutdown(controlSocket, SHUT_RDWR);
+        ShutdownSocket(controlSocket, true);
 }
 
 void TFTPSession::loggedIn() {
@@ -187,11 +175,11 @@ curl_socket_t TFTPSession::onOpenSocket(void* self, curlsocktype purpose, curl_s
     // Data connections go to other ports; a connection to the control port, or any connection at all
     // once the control connection has closed, would be a new login.
     if (s->established && purpose == CURLSOCKTYPE_IPCXN &&
-        (s->controlClosed || portOf(address) == s->controlPort)) {
+        (s->controlClosed || PortOfSocketAddress(&address->addr) == s->controlPort)) {
         s->refusedNewControl = true;
         return CURL_SOCKET_BAD;
     }
-    return ::socket(address->family, address->socktype, address->protocol);
+    return static_cast<curl_socket_t>(OpenSocket(address->family, address->socktype, address->protocol));
 }
 
 int TFTPSession::onCloseSocket(void* self, curl_socket_t socket) {
@@ -205,11 +193,11 @@ int TFTPSession::onCloseSocket(void* self, curl_socket_t socket) {
         // connection, and a reset makes the server lose the end of an upload (vsftpd answers 426). So
         // the socket only stops sending now and is closed once the request has ended, when the
         // server's reply says it has everything.
-        ::shutdown(socket, SHUT_WR);
+        ShutdownSocket(socket, false);
         s->lingering.push_back(socket);
         return 0;
     }
-    return ::close(socket);
+    return CloseSocket(socket);
 }
 
 long TFTPSession::idleMs() const {

@@ -1,6 +1,7 @@
 #include "FTPTls.h"
 
-#include <arpa/inet.h>
+#include "platform/Sockets.h"
+
 #include <cstdio>
 #include <ctime>
 #include <curl/curl.h>
@@ -42,11 +43,6 @@ std::string timeOf(const ASN1_TIME* time) {
     return buffer;
 }
 
-bool isAddress(const std::string& host) {
-    unsigned char buffer[16];
-    return inet_pton(AF_INET, host.c_str(), buffer) == 1 || inet_pton(AF_INET6, host.c_str(), buffer) == 1;
-}
-
 } // namespace
 
 struct TFTPTls::Hooks {
@@ -77,7 +73,7 @@ struct TFTPTls::Hooks {
         if (!ok) {
             problem = X509_verify_cert_error_string(X509_STORE_CTX_get_error(store));
         } else if (X509_STORE_CTX_get_error_depth(store) == 0) {
-            bool matches = isAddress(tls->host_)
+            bool matches = IsIpAddress(tls->host_)
                                ? X509_check_ip_asc(leaf, tls->host_.c_str(), 0) == 1
                                : X509_check_host(leaf, tls->host_.c_str(), 0, 0, nullptr) == 1;
             if (!matches)

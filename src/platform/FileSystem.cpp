@@ -162,6 +162,16 @@ int64_t FileSize(std::string_view path) {
     return statPath(path, st) && S_ISREG(st.st_mode) ? static_cast<int64_t>(st.st_size) : -1;
 }
 
+bool GetFileInfo(std::string_view path, FileInfo& info) {
+    struct stat st;
+    if (!statPath(path, st))
+        return false;
+    info.regular = S_ISREG(st.st_mode);
+    info.size = static_cast<int64_t>(st.st_size);
+    info.modifiedTime = static_cast<int64_t>(st.st_mtime);
+    return true;
+}
+
 void RenameFile(std::string_view from, std::string_view to) {
     std::string src = NativePath(from), dst = NativePath(to);
 #ifdef __linux__

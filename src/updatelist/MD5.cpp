@@ -1,12 +1,10 @@
 #include "MD5.h"
 
+#include "platform/File.h"
 #include "platform/Paths.h"
 
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -180,32 +178,23 @@ std::string MD5String(std::string_view bytes) {
 }
 
 std::string MD5File(std::string_view path) {
-    int fd = ::open(NativePath(path).c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
+    TFile file;
+    if (!file.Open(std::string(path), FileAccess::Read) || !file.IsRegular())
         return {};
-    struct stat st;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return {};
-    }
-    ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    file.AdviseSequential();
+    int64_t left = file.Size();
     MD5Context context;
     MD5Init(context);
     unsigned char buffer[8192];
-    uint64_t left = static_cast<uint64_t>(st.st_size);
     while (left > 0) {
-        ssize_t n = ::read(fd, buffer, left < sizeof buffer ? static_cast<size_t>(left) : sizeof buffer);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            ::close(fd);
+        int64_t n =
+            file.Read(buffer, left < int64_t(sizeof buffer) ? static_cast<size_t>(left) : sizeof buffer);
+        if (n < 0)
             return {};
-        }
         if (n == 0)
             break; // the file shrank: its content is what was read
-        left -= static_cast<uint64_t>(n);
+        left -= n;
         MD5Update(context, buffer, static_cast<size_t>(n));
     }
-    ::close(fd);
     return MD5Final(context);
 }
