@@ -3,6 +3,7 @@
 #include "ArchiverApi.h"
 #include "platform/Cp932.h"
 #include "platform/Errors.h"
+#include "platform/File.h"
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
 #include "platform/Wildcard.h"
@@ -211,9 +212,8 @@ std::time_t DateBound(const std::string& textIn, const std::string& defaultTime)
     int hour = digits(text, p + 4, 2, textIn), minute = digits(text, p + 6, 2, textIn),
         second = digits(text, p + 8, 2, textIn);
     if (yearDigits == 2) {
-        std::time_t now = std::time(nullptr);
         std::tm local{};
-        localtime_r(&now, &local);
+        LocalTimeOf(static_cast<int64_t>(std::time(nullptr)), local);
         int current = local.tm_year + 1900;
         int pivot = current - TwoDigitYearWindow;
         year += pivot / 100 * 100;

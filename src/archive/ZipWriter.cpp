@@ -3,6 +3,7 @@
 #include "ArchiverApi.h"
 #include "platform/Cp932.h"
 #include "platform/Cp932PathResolver.h"
+#include "platform/File.h"
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
 #include "platform/RunControl.h"
@@ -19,19 +20,14 @@
 #include <cstring>
 #include <ctime>
 #include <deque>
-#include <dirent.h>
-#include <fcntl.h>
 #include <libdeflate.h>
 #include <memory>
 #include <minizip/zip.h>
 #include <mutex>
 #include <optional>
-#include <sched.h>
-#include <sys/file.h>
-#include <sys/stat.h>
+#include <random>
 #include <system_error>
 #include <thread>
-#include <unistd.h>
 #include <utility>
 #include <vector>
 #include <zlib.h>
@@ -71,14 +67,14 @@ struct Member {
     unsigned mode = 0;
     bool sparse = false; // has holes: fewer blocks than its size needs
     // Guarded by the pipeline's mutex.
-    bool stored = false;    // decided: stored, from `head` and then `fd`
+    bool stored = false;    // decided: stored, from `head` and then `file`
     bool deflating = false; // decided: deflated, its data arriving in `chunks`
     bool finished = false;  // everything the writer needs is there (the chunks may still be arriving)
     bool committed = false; // the writer has begun the member as deflated
     std::deque<std::string> chunks;
     uint64_t buffered = 0; // bytes of `chunks` and `head`
     std::string head;
-    int fd = -1;
+    TFile file; // the rest of a stored member, still to be read
     uint32_t crc = 0;
     uint64_t size = 0, compressed = 0;
 };
@@ -87,59 +83,27 @@ struct Aborted {}; // unwinds a compressing thread once the pack has failed else
 
 ZipWriterFaults faults;
 
-class Fd {
-public:
-    Fd() = default;
-    explicit Fd(int fd) : fd_(fd) {}
-    Fd(Fd&& o) noexcept : fd_(o.release()) {}
-    Fd& operator=(Fd&& o) noexcept {
-        reset(o.release());
-        return *this;
-    }
-    ~Fd() { reset(-1); }
-    int get() const { return fd_; }
-    int release() { return std::exchange(fd_, -1); }
-    void reset(int fd) {
-        if (fd_ >= 0)
-            ::close(fd_);
-        fd_ = fd;
-    }
-
-private:
-    int fd_ = -1;
-};
-
-// Reads up to `want` bytes of the member's file, fewer only at its end. Throws ZipFailure.
-size_t readMember(const Member& m, int fd, char* buffer, size_t want, uint64_t& offset) {
+// Reads up to `want` bytes of the member's file from `offset`, fewer only at its end, and moves `offset`
+// past them. Throws ZipFailure.
+size_t readMember(const Member& m, TFile& file, char* buffer, size_t want, uint64_t& offset) {
     size_t got = 0;
     while (got < want) {
+        const uint64_t at = offset + got;
         if (m.sparse) {
             // A hole reads as zeros without reading it, which would fill the page cache with them.
-            const uint64_t at = offset + got;
-            off_t data = ::lseek(fd, static_cast<off_t>(at), SEEK_DATA);
-            uint64_t hole = 0;
-            struct stat st;
-            if (data >= 0)
-                hole = static_cast<uint64_t>(data) - at;
-            else if (errno == ENXIO && ::fstat(fd, &st) == 0 && static_cast<uint64_t>(st.st_size) > at)
-                hole = static_cast<uint64_t>(st.st_size) - at; // no data up to the end
-            if (hole > 0) {
-                size_t n = static_cast<size_t>(std::min<uint64_t>(hole, want - got));
+            const int64_t data = file.NextData(static_cast<int64_t>(at));
+            if (data > static_cast<int64_t>(at)) {
+                size_t n =
+                    static_cast<size_t>(std::min<uint64_t>(static_cast<uint64_t>(data) - at, want - got));
                 std::memset(buffer + got, 0, n);
                 got += n;
-                if (::lseek(fd, static_cast<off_t>(at + n), SEEK_SET) < 0)
-                    throw ZipFailure(ERROR_FILE_OPEN,
-                                     m.display + " を読み込めません：" + FileErrorText(errno));
                 continue;
             }
-            // Otherwise data starts here, or the file system cannot tell (the position did not move).
         }
-        ssize_t n = ::read(fd, buffer + got, want - got);
-        if (n < 0 && errno == EINTR)
-            continue;
-        int error = n < 0 ? errno : 0;
+        int64_t n = file.ReadAt(buffer + got, want - got, static_cast<int64_t>(at));
+        int error = n < 0 ? file.Error() : 0;
         if (n > 0 && !faults.ReadFailsFor.empty() && faults.ReadFailsFor == m.name &&
-            offset + got + static_cast<size_t>(n) > faults.ReadFailsAfter)
+            at + static_cast<uint64_t>(n) > faults.ReadFailsAfter)
             error = EIO;
         if (error)
             throw ZipFailure(ERROR_FILE_OPEN, m.display + " を読み込めません：" + FileErrorText(error));
@@ -190,8 +154,8 @@ public:
     Compressor& operator=(const Compressor&) = delete;
 
     // Whether deflating is worth it for a member whose first `n` bytes are in `in` (all of it when `n` is
-    // less than the chunk), judged from blocks spread over the file `fd` of `size` bytes.
-    bool Shrinks(int fd, size_t n, uint64_t size) {
+    // less than the chunk), judged from blocks spread over the file of `size` bytes.
+    bool Shrinks(TFile& file, size_t n, uint64_t size) {
         const bool whole = n < in.size();
         const uint64_t span = whole ? n : std::max<uint64_t>(size, n);
         const size_t blocks = span <= ProbeBytes ? 1
@@ -206,7 +170,7 @@ public:
                 data = in.data() + at;
                 part = static_cast<size_t>(std::min<uint64_t>(ProbeBytes, n - at));
             } else {
-                ssize_t got = ::pread(fd, probeIn_.data(), ProbeBytes, static_cast<off_t>(at));
+                int64_t got = file.ReadAt(probeIn_.data(), ProbeBytes, static_cast<int64_t>(at));
                 if (got <= 0)
                     continue; // the file shrank: what is there decides
                 data = probeIn_.data();
@@ -261,20 +225,20 @@ class ArchiveOutput {
 public:
     explicit ArchiveOutput(const std::string& target) : target_(target) {
         static std::atomic<unsigned> counter{0};
-        for (int attempt = 0; fd_ < 0; ++attempt) {
+        for (int attempt = 0; !file_.IsOpen(); ++attempt) {
             unsigned long long tag =
-                (static_cast<unsigned long long>(::getpid()) << 32) ^
+                (static_cast<unsigned long long>(std::random_device()()) << 32) ^
                 static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
                 (static_cast<unsigned long long>(counter++) << 48);
             char suffix[32];
             std::snprintf(suffix, sizeof suffix, ".%08llx.tmp", tag & 0xFFFFFFFFull);
             temp_ = target + suffix;
-            fd_ = ::open(temp_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-            if (fd_ < 0 && (errno != EEXIST || attempt > 100))
-                throw ZipFailure(ERROR_CANNOT_WRITE, target_ + " を作成できません：" + FileErrorText(errno));
+            if (!file_.Open(temp_, FileAccess::ReadWriteNew) && (file_.Error() != EEXIST || attempt > 100))
+                throw ZipFailure(ERROR_CANNOT_WRITE,
+                                 target_ + " を作成できません：" + FileErrorText(file_.Error()));
         }
         // Held while the file lives: a later pack takes only temporaries nobody holds for stale.
-        ::flock(fd_, LOCK_EX | LOCK_NB);
+        file_.TryLock();
         zlib_filefunc64_def io{};
         io.zopen64_file = [](voidpf, const void* self, int) -> voidpf { return const_cast<void*>(self); };
         io.zread_file = [](voidpf, voidpf, void*, uLong) -> uLong { return 0; };
@@ -292,18 +256,17 @@ public:
         io.opaque = this;
         zip_ = zipOpen2_64(this, APPEND_STATUS_CREATE, nullptr, &io);
         if (!zip_) {
-            ::close(fd_);
-            ::unlink(temp_.c_str());
+            file_.Close();
+            DeleteFilePath(temp_);
             throw ZipFailure(ERROR_CANNOT_WRITE, target_ + " を作成できません。");
         }
     }
     ~ArchiveOutput() {
         if (zip_)
             zipClose(zip_, nullptr);
-        if (fd_ >= 0)
-            ::close(fd_);
+        file_.Close();
         if (!committed_)
-            ::unlink(temp_.c_str());
+            DeleteFilePath(temp_);
     }
     ArchiveOutput(const ArchiveOutput&) = delete;
     ArchiveOutput& operator=(const ArchiveOutput&) = delete;
@@ -353,34 +316,30 @@ public:
         zip_ = nullptr;
         check(rc);
         keepUnixOrigin(central);
-        if (time) {
-            struct timespec times[2] = {{*time, 0}, {*time, 0}};
-            if (::futimens(fd_, times) != 0)
-                throw ZipFailure(ERROR_CANNOT_WRITE,
-                                 target_ + " の日時を設定できません：" + FileErrorText(errno));
-        }
+        if (time && !file_.SetModifiedTime(static_cast<int64_t>(*time)))
+            throw ZipFailure(ERROR_CANNOT_WRITE,
+                             target_ + " の日時を設定できません：" + FileErrorText(file_.Error()));
         // Renamed while still open and locked, so that no other pack takes it for a stale temporary.
-        if (::rename(temp_.c_str(), target_.c_str()) != 0)
-            throw ZipFailure(ERROR_CANNOT_WRITE, target_ + " を作成できません：" + FileErrorText(errno));
+        if (int code = ReplaceFilePath(temp_, target_))
+            throw ZipFailure(ERROR_CANNOT_WRITE, target_ + " を作成できません：" + FileErrorText(code));
         committed_ = true;
-        int fd = std::exchange(fd_, -1);
-        if (::close(fd) != 0) {
-            int code = errno;
-            ::unlink(target_.c_str());
+        if (!file_.Close()) {
+            int code = file_.Error();
+            DeleteFilePath(target_);
             throw ZipFailure(ERROR_CANNOT_WRITE, target_ + " に書き込めません：" + FileErrorText(code));
         }
     }
 
 private:
     void readAt(uint64_t at, void* data, size_t n) {
-        if (::pread(fd_, data, n, static_cast<off_t>(at)) != static_cast<ssize_t>(n))
-            throw ZipFailure(ERROR_CANNOT_WRITE,
-                             target_ + " に書き込めません：" + FileErrorText(errno ? errno : EIO));
+        if (file_.ReadAt(data, n, static_cast<int64_t>(at)) != static_cast<int64_t>(n))
+            throw ZipFailure(ERROR_CANNOT_WRITE, target_ + " に書き込めません：" +
+                                                     FileErrorText(file_.Error() ? file_.Error() : EIO));
     }
     void writeAt(uint64_t at, const void* data, size_t n) {
-        if (::pwrite(fd_, data, n, static_cast<off_t>(at)) != static_cast<ssize_t>(n))
+        if (!file_.WriteAllAt(data, n, static_cast<int64_t>(at)))
             throw ZipFailure(ERROR_CANNOT_WRITE,
-                             target_ + " に書き込めません：" + FileErrorText(errno ? errno : ENOSPC));
+                             target_ + " に書き込めません：" + FileErrorText(file_.Error()));
     }
     static uint32_t le32(const unsigned char* p) {
         return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
@@ -419,10 +378,10 @@ private:
     // minizip writes "version made by" as MS-DOS for a member that needed zip64; extractors then take the
     // name's bytes in the MS-DOS code page and no longer as they are. Every member is made on Unix.
     void keepUnixOrigin(uint64_t central) {
-        struct stat st;
-        if (::fstat(fd_, &st) != 0 || static_cast<uint64_t>(st.st_size) <= central)
+        const int64_t size = file_.Size();
+        if (size < 0 || static_cast<uint64_t>(size) <= central)
             return;
-        std::vector<unsigned char> dir(static_cast<size_t>(static_cast<uint64_t>(st.st_size) - central));
+        std::vector<unsigned char> dir(static_cast<size_t>(static_cast<uint64_t>(size) - central));
         readAt(central, dir.data(), dir.size());
         bool changed = false;
         for (size_t at = 0; at + 46 <= dir.size() && le32(&dir[at]) == 0x02014b50u;) {
@@ -438,21 +397,14 @@ private:
     }
 
     uLong write(const void* data, uLong size) {
-        const char* p = static_cast<const char*>(data);
-        uLong left = size;
-        while (left > 0 && error_ == 0) {
-            ssize_t n = ::pwrite(fd_, p, left, static_cast<off_t>(pos_));
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0) {
-                error_ = n < 0 ? errno : ENOSPC;
-                break;
-            }
-            p += n;
-            left -= static_cast<uLong>(n);
-            pos_ += static_cast<uint64_t>(n);
+        if (error_ != 0)
+            return 0;
+        if (!file_.WriteAllAt(data, size, static_cast<int64_t>(pos_))) {
+            error_ = file_.Error();
+            return 0;
         }
-        return size - left;
+        pos_ += size;
+        return size;
     }
     long seek(ZPOS64_T offset, int origin) {
         if (origin == ZLIB_FILEFUNC_SEEK_SET)
@@ -460,10 +412,10 @@ private:
         else if (origin == ZLIB_FILEFUNC_SEEK_CUR)
             pos_ += offset;
         else {
-            struct stat st;
-            if (::fstat(fd_, &st) != 0)
+            const int64_t size = file_.Size();
+            if (size < 0)
                 return -1;
-            pos_ = static_cast<uint64_t>(st.st_size) + offset;
+            pos_ = static_cast<uint64_t>(size) + offset;
         }
         return 0;
     }
@@ -477,7 +429,7 @@ private:
     }
 
     std::string target_, temp_;
-    int fd_ = -1;
+    TFile file_;
     uint64_t pos_ = 0;
     int error_ = 0;
     zipFile zip_ = nullptr;
@@ -486,13 +438,6 @@ private:
     size_t entryNameSize_ = 0;
     bool entryZip64_ = false;
 };
-
-unsigned usableCores() {
-    cpu_set_t set;
-    if (sched_getaffinity(0, sizeof set, &set) == 0)
-        return static_cast<unsigned>(std::max(1, CPU_COUNT(&set)));
-    return std::max(1u, std::thread::hardware_concurrency());
-}
 
 // Compressing threads deflate the members in the archive's order, a bounded way ahead of the writer
 // (the calling thread), which writes each member as soon as it is its turn: a large member while it is
@@ -515,12 +460,11 @@ public:
         for (std::thread& t : threads_)
             t.join();
         for (Member& m : members_)
-            if (m.fd >= 0)
-                ::close(std::exchange(m.fd, -1));
+            m.file.Close();
     }
 
     void Run() {
-        const unsigned workers = std::min(4u, usableCores());
+        const unsigned workers = std::min(4u, UsableCores());
         for (unsigned w = 0; w < workers && !members_.empty(); ++w) {
             try {
                 if (faults.ThreadsThatStart >= 0 &&
@@ -617,18 +561,19 @@ private:
     // Reads and deflates (or sets aside for storing) one member; `byWriter` when the writer itself does it.
     void process(size_t i, Compressor& k, bool byWriter) {
         Member& m = members_[i];
-        Fd fd(::open(m.path.c_str(), O_RDONLY | O_CLOEXEC));
-        if (fd.get() < 0)
-            throw ZipFailure(ERROR_FILE_OPEN, m.display + " を開けません：" + FileErrorText(errno));
+        TFile file;
+        if (!file.Open(m.path, FileAccess::Read))
+            throw ZipFailure(ERROR_FILE_OPEN, m.display + " を開けません：" + FileErrorText(file.Error()));
         uint64_t offset = 0;
-        size_t n = readMember(m, fd.get(), k.in.data(), ReadChunk, offset);
+        size_t n = readMember(m, file, k.in.data(), ReadChunk, offset);
         bool eof = n < ReadChunk;
-        if (level_ == 0 || n == 0 || !k.Shrinks(fd.get(), n, m.statSize)) {
+        if (level_ == 0 || n == 0 || !k.Shrinks(file, n, m.statSize)) {
             std::lock_guard<std::mutex> lock(mutex_);
             m.head.assign(k.in.data(), n);
             m.buffered = n;
             waiting_ += n;
-            m.fd = eof ? -1 : fd.release();
+            if (!eof)
+                m.file = std::move(file);
             m.stored = m.finished = true;
             writerCv_.notify_all();
             return;
@@ -668,7 +613,7 @@ private:
             }
             if (eof)
                 break;
-            n = readMember(m, fd.get(), k.in.data(), ReadChunk, offset);
+            n = readMember(m, file, k.in.data(), ReadChunk, offset);
             eof = n < ReadChunk;
             if (byWriter)
                 tick();
@@ -685,9 +630,7 @@ private:
             waiting_ -= m.buffered;
             m.buffered = 0;
             m.chunks.clear();
-            if (::lseek(fd.get(), 0, SEEK_SET) != 0)
-                throw ZipFailure(ERROR_FILE_OPEN, m.display + " を読み込めません：" + FileErrorText(errno));
-            m.fd = fd.release();
+            m.file = std::move(file); // read again from where the head ends
             m.stored = true;
         } else {
             if (!out.empty()) {
@@ -776,21 +719,21 @@ private:
 
     void writeStored(Member& m) {
         std::string head;
-        Fd fd;
+        TFile file;
         {
             std::lock_guard<std::mutex> lock(mutex_);
             head.swap(m.head);
-            fd.reset(std::exchange(m.fd, -1));
+            file = std::move(m.file);
         }
         out_.OpenEntry(m, false, 0);
         out_.Write(head.data(), head.size());
         uint64_t total = head.size();
         release(m, head.size());
-        if (fd.get() >= 0) {
+        if (file.IsOpen()) {
             if (buffer_.empty())
                 buffer_.resize(ReadChunk);
             for (uint64_t offset = total;;) {
-                size_t n = readMember(m, fd.get(), buffer_.data(), buffer_.size(), offset);
+                size_t n = readMember(m, file, buffer_.data(), buffer_.size(), offset);
                 out_.Write(buffer_.data(), n);
                 total += n;
                 progress_.BytesDone = before_ + static_cast<int64_t>(total);
@@ -850,14 +793,14 @@ private:
 };
 
 // The time a member carries: its modification time rounded up to the even second, as DOS times count.
-std::time_t evenSecondUp(const struct timespec& t) {
-    std::time_t s = t.tv_sec + (t.tv_nsec > 0 ? 1 : 0);
+std::time_t evenSecondUp(const FileInfo& info) {
+    std::time_t s = static_cast<std::time_t>(info.modifiedTime + (info.modifiedNanoseconds > 0 ? 1 : 0));
     return s + (s & 1);
 }
 
 uint32_t dosTime(std::time_t t) {
-    struct tm tm;
-    if (!localtime_r(&t, &tm) || tm.tm_year < 80)
+    std::tm tm{};
+    if (!LocalTimeOf(static_cast<int64_t>(t), tm) || tm.tm_year < 80)
         return (1u << 21) | (1u << 16); // 1980-01-01 00:00, the earliest a DOS time holds
     if (tm.tm_year > 207)
         return (127u << 25) | (12u << 21) | (31u << 16) | (23u << 11) | (59u << 5) | 29u;
@@ -869,13 +812,14 @@ uint32_t dosTime(std::time_t t) {
 // The file a path names as one text to compare: the real path of its folder and its own name, so that
 // the archive, which may not exist yet, compares equal to a member that names it another way.
 std::string identity(const std::string& path) {
-    char buffer[PATH_MAX];
-    if (::realpath(path.c_str(), buffer))
-        return buffer;
+    std::string real = CanonicalPath(path);
+    if (!real.empty())
+        return real;
     size_t slash = path.find_last_of('/');
     std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
     std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    return ::realpath(folder.c_str(), buffer) ? std::string(buffer) + "/" + name : path;
+    real = CanonicalPath(folder);
+    return real.empty() ? path : real + "/" + name;
 }
 
 std::string lastComponent(const std::string& cp932) {
@@ -908,21 +852,17 @@ void RemoveStaleZipTemporaries(const std::string& archive) {
     size_t slash = archive.find_last_of('/');
     const std::string folder = slash == std::string::npos ? "." : archive.substr(0, slash + 1);
     const std::string name = slash == std::string::npos ? archive : archive.substr(slash + 1);
-    DIR* dir = ::opendir(folder.c_str());
-    if (!dir)
+    std::vector<DirEntry> entries;
+    if (!ListDirectory(folder, entries))
         return;
-    std::vector<std::string> stale;
-    while (const dirent* e = ::readdir(dir))
-        if (IsZipWriterTemporary(name, e->d_name))
-            stale.push_back((slash == std::string::npos ? "" : folder) + e->d_name);
-    ::closedir(dir);
-    for (const std::string& path : stale) {
+    for (const DirEntry& e : entries) {
+        if (!IsZipWriterTemporary(name, e.name))
+            continue;
         // One that a running pack holds is left alone; a regular file only, never what a link points to.
-        Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
-        struct stat st;
-        if (fd.get() >= 0 && ::fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode) &&
-            ::flock(fd.get(), LOCK_EX | LOCK_NB) == 0)
-            ::unlink(path.c_str());
+        const std::string path = (slash == std::string::npos ? "" : folder) + e.name;
+        TFile file;
+        if (file.Open(path, FileAccess::ReadProbe) && file.IsRegular() && file.TryLock())
+            DeleteFilePath(path);
     }
 }
 
@@ -940,8 +880,8 @@ std::string ZipWriter::Write() {
     else if (!resolver.ResolveForCreate(c.Archive, archive))
         throw ZipFailure(ERROR_CANNOT_WRITE,
                          shownFolder(c.Archive) + " を作成できません：" + FileErrorText(ENOTDIR));
-    struct stat st;
-    if (c.Update && ::stat(archive.c_str(), &st) == 0)
+    FileInfo st;
+    if (c.Update && GetFileInfoOfPath(archive, st))
         throw ZipFailure(ERROR_COMMAND_NAME, "スイッチ \"-u\" は内蔵の ZIP 作成機能では既存の書庫 " +
                                                  archive +
                                                  " に使えません：この機能は書庫を新しく作るだけです。");
@@ -964,15 +904,15 @@ std::string ZipWriter::Write() {
         if ((found && identity(m.path) == archiveIdentity) ||
             (!found && r.ResolveForCreate(cp932Path, wouldBe) && identity(wouldBe) == archiveIdentity))
             continue;
-        if (!found || ::stat(m.path.c_str(), &st) != 0)
+        if (!found || !GetFileInfoOfPath(m.path, st))
             throw ZipFailure(ERROR_FILE_OPEN, m.display + " を開けません：" + FileErrorText(ENOENT));
-        if (!S_ISREG(st.st_mode))
+        if (!st.regular)
             throw ZipFailure(ERROR_FILE_OPEN, m.display + " を開けません：ファイルではありません。");
-        m.statSize = static_cast<uint64_t>(st.st_size);
-        m.time = evenSecondUp(st.st_mtim);
+        m.statSize = static_cast<uint64_t>(st.size);
+        m.time = evenSecondUp(st);
         m.dosTime = dosTime(m.time);
-        m.mode = static_cast<unsigned>(st.st_mode);
-        m.sparse = static_cast<uint64_t>(st.st_blocks) * 512 < m.statSize;
+        m.mode = st.mode;
+        m.sparse = static_cast<uint64_t>(st.allocatedBytes) < m.statSize;
         members.push_back(std::move(m));
     }
 

@@ -475,7 +475,7 @@ void TFTPClient::Delete(const std::string& name) {
 void TFTPClient::Get(const std::string& remoteName, const std::string& localPath, int64_t maxBytes) {
     requireConnection();
     TFTPRequest r;
-    if (!r.file.Open(localPath, FileAccess::CreateNew)) {
+    if (!r.file.Open(NativePath(localPath), FileAccess::CreateNew)) {
         int code = r.file.Error();
         throw EFileError(code == EEXIST ? "The local file " + localPath + " already exists."
                                         : "Cannot create " + localPath + ": " + SystemErrorText(code),
@@ -497,7 +497,8 @@ namespace {
 
 TFile openForUpload(const std::string& localPath, int64_t& size) {
     TFile file;
-    if (!file.Open(localPath, FileAccess::Read) || !file.IsRegular() || (size = file.Size()) < 0) {
+    if (!file.Open(NativePath(localPath), FileAccess::Read) || !file.IsRegular() ||
+        (size = file.Size()) < 0) {
         int code =
             !file.IsOpen() || file.Error() != 0 ? file.Error() : static_cast<int>(std::errc::is_a_directory);
         throw EFileError("Cannot open " + localPath + ": " + SystemErrorText(code), code);

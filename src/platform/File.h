@@ -2,12 +2,25 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <ctime>
 #include <string>
+
+/// What the file system says of a file.
+struct FileInfo {
+    bool regular = false;         ///< an ordinary file
+    int64_t size = 0;             ///< in bytes
+    int64_t modifiedTime = 0;     ///< seconds since 1970-01-01 UTC
+    long modifiedNanoseconds = 0; ///< and the part of a second
+    unsigned mode = 0;            ///< the POSIX mode bits (type and permissions)
+    int64_t allocatedBytes = 0;   ///< on the disk: less than the size for a file with holes
+};
 
 /// How a file is opened.
 enum class FileAccess {
-    Read,      ///< reading, while others may read (and, on Windows, write and delete) it too
-    CreateNew, ///< writing a file that must not exist yet
+    Read,         ///< reading, while others may read (and, on Windows, write and delete) it too
+    ReadProbe,    ///< reading, without following a link or waiting for the writer of a pipe
+    CreateNew,    ///< writing a file that must not exist yet
+    ReadWriteNew, ///< reading and writing a file that must not exist yet
 };
 
 /// An open file of the local file system, closed with its owner on every way out. Failures return a flag
@@ -22,8 +35,8 @@ public:
     TFile(const TFile&) = delete;
     TFile& operator=(const TFile&) = delete;
 
-    /// Opens `path` (UTF-8); false when it cannot be opened (Error() says why; EEXIST for CreateNew when
-    /// the file exists). Closes any file held before.
+    /// Opens `path`, in the system's form (NativePath of a UTF-8 path); false when it cannot be opened
+    /// (Error() says why; EEXIST when a new file exists). Closes any file held before.
     bool Open(const std::string& path, FileAccess access);
     bool IsOpen() const;
     int Error() const { return error_; }
@@ -49,6 +62,11 @@ public:
     bool Truncate(int64_t size);
     /// Tells the system the file will be read once from start to end (a hint: it may do nothing).
     void AdviseSequential();
+    /// Takes an exclusive lock on the whole file without waiting; false when another holder has one. The
+    /// lock goes with the file's closing.
+    bool TryLock();
+    /// Sets the file's modification (and access) time, in seconds since 1970-01-01 UTC.
+    bool SetModifiedTime(int64_t seconds);
     /// Closes the file; false when the system reported a failure (a write that did not reach the disk).
     bool Close();
 
@@ -56,3 +74,20 @@ private:
     intptr_t handle_ = -1; // a descriptor on POSIX, a HANDLE on Windows
     int error_ = 0;
 };
+
+/// Gives the file `from` the name `to`, replacing a file of that name in one step (both in the system's
+/// form); 0, or the system's error number.
+int ReplaceFilePath(const std::string& from, const std::string& to);
+/// Deletes the file `path` (in the system's form); 0, or the system's error number.
+int DeleteFilePath(const std::string& path);
+
+/// What the file system says of `path` (in the system's form, a link followed); false when nothing is
+/// found under that name.
+bool GetFileInfoOfPath(const std::string& path, FileInfo& info);
+/// The path with every link and "." or ".." resolved (in the system's form), or empty when it cannot be.
+std::string CanonicalPath(const std::string& path);
+/// The local time of a moment (seconds since 1970-01-01 UTC); false when the system cannot tell.
+bool LocalTimeOf(int64_t seconds, std::tm& local);
+
+/// How many processors this process may run on (at least 1).
+unsigned UsableCores();

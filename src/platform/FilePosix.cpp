@@ -1,10 +1,15 @@
 #include "File.h"
 
-#include "Paths.h"
-
+#include <algorithm>
 #include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
 #include <fcntl.h>
+#include <sched.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 #include <utility>
 
@@ -34,11 +39,24 @@ TFile& TFile::operator=(TFile&& other) noexcept {
 
 bool TFile::Open(const std::string& path, FileAccess access) {
     Close();
-    const int flags =
-        access == FileAccess::Read ? O_RDONLY | O_CLOEXEC : O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC;
+    int flags = O_CLOEXEC;
+    switch (access) {
+    case FileAccess::Read:
+        flags |= O_RDONLY;
+        break;
+    case FileAccess::ReadProbe:
+        flags |= O_RDONLY | O_NOFOLLOW | O_NONBLOCK;
+        break;
+    case FileAccess::CreateNew:
+        flags |= O_WRONLY | O_CREAT | O_EXCL;
+        break;
+    case FileAccess::ReadWriteNew:
+        flags |= O_RDWR | O_CREAT | O_EXCL;
+        break;
+    }
     int opened;
     do
-        opened = ::open(NativePath(path).c_str(), flags, 0666);
+        opened = ::open(path.c_str(), flags, 0666);
     while (opened < 0 && errno == EINTR);
     error_ = opened < 0 ? errno : 0;
     handle_ = opened;
@@ -151,6 +169,19 @@ void TFile::AdviseSequential() {
 #endif
 }
 
+bool TFile::TryLock() {
+    bool ok = ::flock(fd(handle_), LOCK_EX | LOCK_NB) == 0;
+    error_ = ok ? 0 : errno;
+    return ok;
+}
+
+bool TFile::SetModifiedTime(int64_t seconds) {
+    struct timespec times[2] = {{static_cast<time_t>(seconds), 0}, {static_cast<time_t>(seconds), 0}};
+    bool ok = ::futimens(fd(handle_), times) == 0;
+    error_ = ok ? 0 : errno;
+    return ok;
+}
+
 bool TFile::Close() {
     if (handle_ < 0)
         return true;
@@ -158,4 +189,42 @@ bool TFile::Close() {
     if (!ok)
         error_ = errno;
     return ok;
+}
+
+int ReplaceFilePath(const std::string& from, const std::string& to) {
+    return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+}
+
+int DeleteFilePath(const std::string& path) {
+    return ::unlink(path.c_str()) == 0 ? 0 : errno;
+}
+
+unsigned UsableCores() {
+    cpu_set_t set;
+    if (::sched_getaffinity(0, sizeof set, &set) == 0)
+        return static_cast<unsigned>(std::max(1, CPU_COUNT(&set)));
+    return std::max(1u, std::thread::hardware_concurrency());
+}
+
+bool GetFileInfoOfPath(const std::string& path, FileInfo& info) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0)
+        return false;
+    info.regular = S_ISREG(st.st_mode);
+    info.size = static_cast<int64_t>(st.st_size);
+    info.modifiedTime = static_cast<int64_t>(st.st_mtim.tv_sec);
+    info.modifiedNanoseconds = st.st_mtim.tv_nsec;
+    info.mode = static_cast<unsigned>(st.st_mode);
+    info.allocatedBytes = static_cast<int64_t>(st.st_blocks) * 512;
+    return true;
+}
+
+std::string CanonicalPath(const std::string& path) {
+    char buffer[PATH_MAX];
+    return ::realpath(path.c_str(), buffer) ? std::string(buffer) : std::string();
+}
+
+bool LocalTimeOf(int64_t seconds, std::tm& local) {
+    const std::time_t t = static_cast<std::time_t>(seconds);
+    return ::localtime_r(&t, &local) != nullptr;
 }

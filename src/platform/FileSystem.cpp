@@ -163,13 +163,7 @@ int64_t FileSize(std::string_view path) {
 }
 
 bool GetFileInfo(std::string_view path, FileInfo& info) {
-    struct stat st;
-    if (!statPath(path, st))
-        return false;
-    info.regular = S_ISREG(st.st_mode);
-    info.size = static_cast<int64_t>(st.st_size);
-    info.modifiedTime = static_cast<int64_t>(st.st_mtime);
-    return true;
+    return GetFileInfoOfPath(NativePath(path), info);
 }
 
 void RenameFile(std::string_view from, std::string_view to) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "File.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -23,13 +25,7 @@ bool PathExists(std::string_view path);      ///< anything under that name
 /// Size in bytes, or -1 when it cannot be determined.
 int64_t FileSize(std::string_view path);
 
-/// What the file system says of a path (a link followed).
-struct FileInfo {
-    bool regular = false;     ///< an ordinary file
-    int64_t size = 0;         ///< in bytes
-    int64_t modifiedTime = 0; ///< seconds since 1970-01-01 UTC
-};
-/// False when nothing is found under that name.
+/// What the file system says of a path (a link followed); false when nothing is found under that name.
 bool GetFileInfo(std::string_view path, FileInfo& info);
 
 /// Moves `from` to `to`; never replaces an existing `to`. Within one file system this is one step where

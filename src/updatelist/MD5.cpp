@@ -179,7 +179,7 @@ std::string MD5String(std::string_view bytes) {
 
 std::string MD5File(std::string_view path) {
     TFile file;
-    if (!file.Open(std::string(path), FileAccess::Read) || !file.IsRegular())
+    if (!file.Open(NativePath(path), FileAccess::Read) || !file.IsRegular())
         return {};
     file.AdviseSequential();
     int64_t left = file.Size();
