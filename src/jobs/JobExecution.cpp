@@ -13,8 +13,15 @@ constexpr size_t FindingsInQuestion = 15;
 
 } // namespace
 
-bool TSettings::Run() {
+bool TSettings::Run(bool preview) {
     Log(Name + "実行します。");
+    struct PreviewScope {
+        bool& flag;
+        ~PreviewScope() { flag = false; }
+    } scope{previewing_};
+    previewing_ = preview;
+    if (preview)
+        Log("プレビューです。サーバーとローカルのファイルは何も変更しません。");
     bool result;
     if (Kind == Network)
         result = RunNetwork();
@@ -77,7 +84,9 @@ bool TSettings::MakeFileList(TUpdates2dau& list) {
             Log(list.ProblemText);
             question += "delete.txtに問題となる可能性のある記述を検出しました。\r\n";
         }
-        if (!Prompts().AskYesNo("警告", question + "続行しますか？", UserPrompts::Icon::Warning, false))
+        if (previewing_)
+            Log("プレビューのため、確認せずに続けます。");
+        else if (!Prompts().AskYesNo("警告", question + "続行しますか？", UserPrompts::Icon::Warning, false))
             return false;
     }
     Log(list.GetFileListText());

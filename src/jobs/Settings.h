@@ -48,7 +48,11 @@ public:
 
     /// Runs the job once, logging its name before and after; true for success. Errors that the job does
     /// not handle itself (a delete.txt or file list that cannot be read) leave it as exceptions.
-    bool Run();
+    /// With `preview` the job changes nothing, locally or on the server: it builds its list, reads the
+    /// server's list, asks nothing and logs what a real run would do.
+    bool Run(bool preview = false);
+    /// Whether the run in progress is a preview.
+    bool Previewing() const { return previewing_; }
     /// Appends one line to `LogLines`; without a sink nothing happens.
     void Log(const std::string& line);
     /// Fills `list` with the files to distribute and logs them; false when the user chose to stop at the
@@ -99,4 +103,16 @@ public:
 private:
     // The reading shared by both layouts, in the order the keys are read.
     void load(const IniFile& ini, const std::string& section, bool jobSection);
+    // The preview of the archive `nar` of `names` (relative paths) from `list`; returns `nar`.
+    std::string previewNar(const TUpdates2dau& list, const std::vector<std::string>& names,
+                           const std::string& nar);
+    // The preview of the upload of `archive` and the page: connects and looks, nothing more.
+    bool previewUpload(const std::string& archive);
+
+    // The network update's preview from the comparison on: the folders and files an upload would create,
+    // with CWD as its only command.
+    void previewUploads(TFTPClient& ftp, const std::vector<std::string>& uploads,
+                        const std::vector<bool>& fresh, bool uploadDirMissing);
+
+    bool previewing_ = false;
 };
