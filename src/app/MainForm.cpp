@@ -425,6 +425,7 @@ void TMainForm::CopyButtonClick() {
     copy->ProcessName = source->ProcessName;
     copy->ExcludeName = source->ExcludeName;
     copy->DefaultCheck = source->DefaultCheck;
+    copy->HomeUrlCheck = source->HomeUrlCheck;
     copy->OwnFTP = std::make_unique<TFTPConfig>();
     if (source->OwnFTP) {
         copy->OwnFTP->Server = source->OwnFTP->Server;
@@ -515,6 +516,7 @@ void TMainForm::FillEditor(TCreateForm& editor, const TSettings& job) {
     editor.UseDefaultFTPCheck->setChecked(job.UseCommon);
     editor.DefaultCheckBox->setChecked(job.DefaultCheck);
     editor.UpDirEdit->setText(q(job.Directory));
+    editor.HomeUrlCheckBox->setChecked(job.HomeUrlCheck);
     editor.HTMLEdit->setText(q(job.HTML));
     editor.NarNameEdit->setText(q(job.NarName));
     TCreateForm::SetListText(editor.ProcessNameMemo, job.ProcessName);
@@ -553,4 +555,5 @@ void TMainForm::ApplyEditor(TSettings& job, const TCreateForm& editor) {
     job.ProcessName = TCreateForm::ListText(editor.ProcessNameMemo);
     job.ExcludeName = TCreateForm::ListText(editor.EscapeNameMemo);
     job.DefaultCheck = editor.DefaultCheckBox->isChecked();
+    job.HomeUrlCheck = editor.HomeUrlCheckBox->isChecked();
 }

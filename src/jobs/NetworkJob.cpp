@@ -1,15 +1,19 @@
 // The network update job: bring the server's files and its updates2.dau up to date.
 #include "Settings.h"
 
+#include "HttpFetch.h"
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
 #include "platform/RunControl.h"
 #include "platform/UserPrompts.h"
+#include "updatelist/MD5.h"
+#include "updatelist/ReleaseCheck.h"
 #include "updatelist/RemoteList.h"
 #include "updatelist/Updates2dau.h"
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <random>
 #include <set>
@@ -42,6 +46,14 @@ private:
 
 // Far above the list of any ghost: a bigger file from the server is refused rather than filling the disk.
 constexpr int64_t MaxServerListBytes = int64_t(64) << 20;
+
+// A home URL the release can be checked at: http or https, in any letter case.
+bool isWebUrl(const std::string& url) {
+    std::string scheme = url.substr(0, url.find("://"));
+    for (char& c : scheme)
+        c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    return url.find("://") != std::string::npos && (scheme == "http" || scheme == "https");
+}
 
 // A folder of its own in the system's temporary folder, removed with what it holds; a preview fetches the
 // server's list there, since it writes nothing into the base folder.
@@ -134,6 +146,7 @@ bool TSettings::RunNetwork() {
         previewFolder = std::make_unique<TemporaryFolder>();
     const std::string working = previewing_ ? previewFolder->File("updates2.dau") : base + "updates2.dau";
     bool uploadDirMissing = false;
+    bool published = false;
 
     std::unique_ptr<TFTPClient> ftp = CreateFTP(); // the password is asked before the list is built
     ftp->SetTransferType(TFTPClient::ftBinary);
@@ -250,6 +263,7 @@ bool TSettings::RunNetwork() {
             local.SaveToFile(working);
             Log("updates2.dauをアップロードします。");
             PublishFile(*ftp, working, "updates2.dau");
+            published = true;
         }
         RemoveFile(working);
         succeeded = true;
@@ -257,7 +271,71 @@ bool TSettings::RunNetwork() {
         Log(std::string("FTP接続が出来ませんでした。転送は行われません：") + e.what());
     }
     ftp->Quit();
+    if (succeeded && published && HomeUrlCheck) {
+        // What the users' baseware will read: the list and the files at the ghost's home URL.
+        const std::string homeUrl = GhostHomeUrl(base);
+        if (isWebUrl(homeUrl))
+            succeeded = proveHomeUrl(homeUrl, local, uploads);
+    }
     return succeeded;
+}
+
+bool TSettings::proveHomeUrl(const std::string& homeUrl, const TUpdates2dau& local,
+                             const std::vector<std::string>& uploads) {
+    Log("ホームURL(" + homeUrl + ")で公開内容を確認します。");
+    ReportStep("ホームURLで確認しています");
+    HttpGetOptions options;
+    options.CAFile = ClientOptions.CAFile;
+    options.ConnectTimeoutMs = ClientOptions.ConnectTimeoutMs;
+    options.StallTimeoutMs = ClientOptions.StallTimeoutMs;
+    // Joined as the baseware joins them, so that a home URL without its '/' fails here as it will there.
+    const std::string& base = homeUrl;
+    const std::string likelyCause = "アップロード先ディレクトリとホームURLが同じ場所を指しているか、"
+                                    "サイトの前にキャッシュがないか確認してください。";
+    // Checks one published file; false (logged) when the home URL serves other bytes or nothing.
+    const auto check = [&](const std::string& name, const std::string& cp932Name,
+                           const std::function<bool(const std::string&)>& same, int64_t size) {
+        const std::string url = base + PercentEncodePath(cp932Name);
+        options.MaxBytes = size;
+        std::string body;
+        try {
+            body = HttpGet(url, options);
+        } catch (const ECancelled&) {
+            throw;
+        } catch (const std::exception& e) {
+            Log("ホームURLの確認に失敗しました：" + url + "を取得できません（" + e.what() + "）。" +
+                likelyCause);
+            return false;
+        }
+        if (same(body))
+            return true;
+        Log("ホームURLの確認に失敗しました：" + url + "の内容が、今回アップロードした" + name +
+            "と違います。" + likelyCause);
+        return false;
+    };
+    try {
+        const std::string list = local.GetText();
+        if (!check(
+                "updates2.dau", "updates2.dau", [&](const std::string& body) { return body == list; },
+                static_cast<int64_t>(list.size())))
+            return false;
+        std::set<std::string> uploaded(uploads.begin(), uploads.end());
+        for (size_t i = 0; i < local.Count(); ++i) {
+            const TElementFile& entry = local[i];
+            if (!uploaded.count(entry.FullPath))
+                continue;
+            if (!check(
+                    entry.FileName, entry.FileNameCp932,
+                    [&](const std::string& body) { return MD5String(body) == entry.Digest; },
+                    std::max<int64_t>(0, FileSize(entry.FullPath))))
+                return false;
+        }
+    } catch (const ECancelled& e) {
+        Log(std::string("ホームURLの確認に失敗しました：") + e.what());
+        return false;
+    }
+    Log("ホームURL(" + homeUrl + ")が今回のリリースを配信していることを確認しました。");
+    return true;
 }
 
 void TSettings::previewUploads(TFTPClient& ftp, const std::vector<std::string>& uploads,

@@ -37,6 +37,9 @@ public:
     std::string TargetFolder; ///< base folder
     bool DefaultCheck = false;
     FTPClientOptions ClientOptions; ///< client options for this job's connections (not saved)
+    /// After a network update has published its list, fetch it and the uploaded files from the ghost's home
+    /// URL (descript.txt's "homeurl", http or https) and compare ("HomeUrlCheck").
+    bool HomeUrlCheck = true;
 
     /// Reads the job from a numbered section of the main settings file. A `NarName` without a folder part
     /// gets `TargetFolder` in front. Missing keys take their defaults; never fails.
@@ -113,6 +116,11 @@ private:
     // with CWD as its only command.
     void previewUploads(TFTPClient& ftp, const std::vector<std::string>& uploads,
                         const std::vector<bool>& fresh, bool uploadDirMissing);
+
+    // Fetches <homeUrl>updates2.dau and every uploaded file over HTTP(S) and compares them with what was
+    // published; logs the outcome. False when anything differs or cannot be fetched.
+    bool proveHomeUrl(const std::string& homeUrl, const TUpdates2dau& local,
+                      const std::vector<std::string>& uploads);
 
     bool previewing_ = false;
 };

@@ -120,7 +120,9 @@ TEST(Settings, SaveWritesOwnServerKeysAndStoredPasswordInOrder) {
               "[3]\r\nName=\x83\x53\x81\x5B\x83\x58\x83\x67\r\nSetting=NarCreate\r\nServer=own.example\r\n"
               "ID=\r\nPassive=0\r\nSSL=0\r\nPassword=\r\nDirectory=\r\nHTML=\r\nNarName=/g/%y.nar\r\n"
               "UseCommon=1\r\nTargetFolder=/g/"
-              "\r\nDefaultCheck=1\r\nProcessName=\r\nExcludeName=\r\nConnections=4\r\nExplicitTLS=0\r\nCertFingerprint=\r\n");
+              "\r\nDefaultCheck=1\r\nProcessName=\r\nExcludeName=\r\nConnections=4\r\nExplicitTLS="
+              "0\r\nCertFingerprint=\r\n"
+              "HomeUrlCheck=1\r\n");
 }
 
 TEST(Settings, BaseFolderAddsOneDelimiter) {
@@ -148,4 +150,29 @@ TEST(Settings, ConnectionsAreReadWrittenAndKeptWithinBounds) {
     IniFile out(dir / "out.ini");
     job.SaveToSection(out, "0");
     EXPECT_EQ(out.ReadInteger("0", "Connections", 0), 2);
+}
+
+TEST(Settings, HomeUrlCheckIsOnUnlessAJobSaysOffInEitherLayout) {
+    TempDir dir;
+    IniFile ini(dir.write("m.ini", "[0]\r\nName=old\r\n[1]\r\nHomeUrlCheck=0\r\n"));
+    TSettings older, off;
+    older.LoadFromSection(ini, "0");
+    off.LoadFromSection(ini, "1");
+    EXPECT_TRUE(older.HomeUrlCheck); // files from before the key: on
+    EXPECT_FALSE(off.HomeUrlCheck);
+
+    // Saved and read back, in a job section and as a job file's "General".
+    IniFile out(dir / "out.ini");
+    off.SaveToSection(out, "0");
+    older.SaveToSection(out, "General");
+    out.UpdateFile();
+    TSettings again, fromFile;
+    again.LoadFromSection(IniFile(dir / "out.ini"), "0");
+    EXPECT_FALSE(again.HomeUrlCheck);
+    fromFile.LoadFromFile(dir / "out.ini");
+    EXPECT_TRUE(fromFile.HomeUrlCheck);
+    off.SaveToSection(out, "General");
+    out.UpdateFile();
+    fromFile.LoadFromFile(dir / "out.ini");
+    EXPECT_FALSE(fromFile.HomeUrlCheck);
 }
