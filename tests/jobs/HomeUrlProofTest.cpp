@@ -147,3 +147,32 @@ TEST(HomeUrlProof, AHomeUrlThatDoesNotAnswerFailsWithinTheTimeOuts) {
     auto [other, otherOk] = run(*job);
     EXPECT_TRUE(otherOk) << ::testing::PrintToString(other);
 }
+
+TEST(HomeUrlProof, HttpsCertificatesAreVerifiedWhateverTheFtpConnectionTrusts) {
+    FtpServer ftp;
+    ftp.rootDir().mkdir("pub");
+    TempDir local;
+    {
+        // Trusted through the CA that signed it: proved.
+        HttpServer web(ftp.root() + "pub", Certificates().serverPem);
+        makeGhost(local, web.url());
+        auto job = NetworkJob(ftp, local.path(), patterns);
+        job->ClientOptions.CAFile = Certificates().caFile;
+        auto [log, ok] = run(*job);
+        EXPECT_TRUE(ok) << ::testing::PrintToString(log);
+        EXPECT_EQ(outcome(log),
+                  "ホームURL(" + web.url() + ")が今回のリリースを配信していることを確認しました。");
+    }
+    // A certificate nobody vouches for fails, although the user trusted one for the FTP server.
+    HttpServer web(ftp.root() + "pub", Certificates().selfSigned);
+    makeGhost(local, web.url());
+    auto job = NetworkJob(ftp, local.path(), patterns);
+    job->ClientOptions.CAFile = Certificates().caFile;
+    job->OwnFTP->CertFingerprint = "SHA256:" + std::string(64, '0');
+    auto [log, ok] = run(*job);
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(outcome(log).rfind(
+                  "ホームURLの確認に失敗しました：" + web.url("updates2.dau") + "を取得できません（", 0),
+              0u)
+        << outcome(log);
+}

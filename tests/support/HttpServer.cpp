@@ -13,7 +13,7 @@
 
 extern char** environ;
 
-HttpServer::HttpServer(const std::string& root) {
+HttpServer::HttpServer(const std::string& root, const std::string& certPem) : tls_(!certPem.empty()) {
     std::vector<std::string> args = {"/usr/bin/python3",
                                      std::string(QUILLON_TEST_SUPPORT) + "/http_server.py"};
     if (root.empty()) {
@@ -21,6 +21,10 @@ HttpServer::HttpServer(const std::string& root) {
     } else {
         args.push_back("--root");
         args.push_back(root);
+    }
+    if (tls_) {
+        args.push_back("--cert");
+        args.push_back(certPem);
     }
     std::vector<char*> argv;
     for (std::string& a : args)

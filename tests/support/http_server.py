@@ -5,6 +5,7 @@ import argparse
 import http.server
 import os
 import socket
+import ssl
 import sys
 import threading
 import urllib.parse
@@ -15,6 +16,7 @@ def main():
     parser.add_argument("--root")
     parser.add_argument("--silent", action="store_true")
     parser.add_argument("--encoding", default="cp932", help="of the names in URLs")
+    parser.add_argument("--cert", help="serve HTTPS with this certificate and key (PEM)")
     args = parser.parse_args()
 
     if args.silent:
@@ -56,6 +58,10 @@ def main():
                 pass
 
         server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+        if args.cert:
+            context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+            context.load_cert_chain(args.cert)
+            server.socket = context.wrap_socket(server.socket, server_side=True)
         threading.Thread(target=server.serve_forever, daemon=True).start()
         port = server.server_address[1]
 
