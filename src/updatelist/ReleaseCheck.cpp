@@ -62,9 +62,10 @@ std::string trimmed(const std::string& s) {
     return s.substr(b, e - b);
 }
 
-// A CP932 path as the baseware compares it: '/' between folders, ASCII letters in lower case. Characters
+// A CP932 path as the baseware compares it: '/' between folders, ASCII letters in lower case (unless
+// `lowerCase` is false). Characters
 // are walked, so the second byte of a double-byte character is neither a separator nor a letter.
-std::string baseWareForm(const std::string& cp932) {
+std::string baseWareForm(const std::string& cp932, bool lowerCase = true) {
     std::string out;
     out.reserve(cp932.size());
     for (size_t i = 0; i < cp932.size(); ++i) {
@@ -74,7 +75,7 @@ std::string baseWareForm(const std::string& cp932) {
             out += cp932[++i];
         } else if (c == '\\') {
             out += '/';
-        } else if (c >= 'A' && c <= 'Z') {
+        } else if (c >= 'A' && c <= 'Z' && lowerCase) {
             out += static_cast<char>(c - 'A' + 'a');
         } else {
             out += static_cast<char>(c);
@@ -96,16 +97,24 @@ void checkDeleteLines(const TUpdates2dau& list, std::vector<std::string>& findin
         selected = selected || list[i].RelativePath == "delete.txt";
     if (!selected)
         return;
-    std::map<std::string, const TElementFile*> distributed; // by the baseware's form of the name
+    std::multimap<std::string, const TElementFile*> distributed; // by the baseware's form of the name
     for (size_t i = 0; i < list.Count(); ++i)
         if (!list[i].FileNameCp932.empty())
             distributed.emplace(baseWareForm(list[i].FileNameCp932), &list[i]);
     const std::vector<std::string> lines = SplitLines(ReadFileBytes(list.BaseFolder + "delete.txt"));
     for (size_t n = 0; n < lines.size(); ++n) {
-        const std::string key = baseWareForm(trimmed(lines[n]));
-        auto it = distributed.find(key);
-        if (key.empty() || it == distributed.end())
+        const std::string line = trimmed(lines[n]);
+        const std::string key = baseWareForm(line);
+        auto [first, last] = distributed.equal_range(key);
+        if (key.empty() || first == last)
             continue;
+        // Of files whose names differ only in case, the one the line spells is named.
+        auto it = first;
+        for (auto candidate = first; candidate != last; ++candidate)
+            if (candidate->second->FileNameCp932 == baseWareForm(line, false)) {
+                it = candidate;
+                break;
+            }
         std::string exact;
         if (TryUtf8ToCp932(it->second->RelativePath, exact) && lines[n] == exact)
             continue; // the exact check has told it already

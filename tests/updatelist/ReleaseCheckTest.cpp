@@ -73,6 +73,14 @@ TEST(ReleaseCheck, NamesThatDifferOnlyInCase) {
     EXPECT_NE(f[0].find("ghost/master/Word.dic"), std::string::npos);
     EXPECT_NE(f[0].find("ghost/master/word.dic"), std::string::npos);
     EXPECT_NE(f[0].find("どちらかの名前を変えてください。"), std::string::npos);
+
+    // A delete.txt line deletes both twins; it is told with the one it spells.
+    dir.write("delete.txt", "ghost/master/word.dic\r\n");
+    f = findings(dir, cleanPatterns);
+    ASSERT_EQ(f.size(), 2u) << ::testing::PrintToString(f);
+    EXPECT_EQ(f[0],
+              "delete.txt1行目「ghost/master/word.dic」は、配布するghost/master/word.dicをユーザー側で削除"
+              "します。この行を削除してください。");
 }
 
 TEST(ReleaseCheck, FilesNoUserShouldReceive) {
