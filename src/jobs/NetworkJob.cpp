@@ -108,8 +108,11 @@ private:
             return known->second;
         // A level below a missing one is missing too.
         const size_t parentEnd = level.find_last_of('/', level.size() - 2);
-        if (parentEnd != std::string::npos && !known_[level.substr(0, parentEnd + 1)])
-            return known_[level] = false;
+        if (parentEnd != std::string::npos) {
+            auto parent = known_.find(level.substr(0, parentEnd + 1));
+            if (parent != known_.end() && !parent->second)
+                return known_[level] = false;
+        }
         bool found = true;
         try {
             ftp_.ChangeDir(level.substr(0, level.size() - 1));
