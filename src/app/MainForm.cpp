@@ -91,6 +91,7 @@ void TMainForm::buildWindow() {
     button(Button1, "Button1", "▲上へ(&P)");
     button(Button2, "Button2", "▼下へ(&O)");
     button(RunButton, "RunButton", "実行(&X)");
+    button(PreviewButton, "PreviewButton", "プレビュー(&W)");
     LogCheck = new QCheckBox(QString::fromUtf8("ログ保存(&L)"), central);
     LogCheck->setObjectName("LogCheck");
     NoLogWindowCheck = new QCheckBox(QString::fromUtf8("ログ表示しない(&H)"), central);
@@ -117,6 +118,7 @@ void TMainForm::buildWindow() {
     command(Button1, &TMainForm::Button1Click);
     command(Button2, &TMainForm::Button2Click);
     command(RunButton, &TMainForm::RunButtonClick);
+    command(PreviewButton, &TMainForm::PreviewButtonClick);
     connect(ProcessCheckList, &QListWidget::itemDoubleClicked, this,
             [this] { handle([this] { EditButtonClick(); }); });
 
@@ -278,7 +280,8 @@ void TMainForm::closeEvent(QCloseEvent* event) {
 
 void TMainForm::setRunning(bool running) {
     running_ = running;
-    for (QPushButton* b : {NewButton, EditButton, CopyButton, DeleteButton, Button1, Button2, RunButton})
+    for (QPushButton* b :
+         {NewButton, EditButton, CopyButton, DeleteButton, Button1, Button2, RunButton, PreviewButton})
         b->setEnabled(!running);
     if (running) {
         runOutcome_.clear();
@@ -334,6 +337,14 @@ void TMainForm::updateShowLogButton() {
 }
 
 void TMainForm::RunButtonClick() {
+    runTicked(false);
+}
+
+void TMainForm::PreviewButtonClick() {
+    runTicked(true);
+}
+
+void TMainForm::runTicked(bool preview) {
     if (running_)
         return;
     auto* log = new TLogForm(store_.ProgramFolder(), this);
@@ -370,8 +381,8 @@ void TMainForm::RunButtonClick() {
                 return nullptr;
             return JobAt(row);
         },
-        *log);
-    runOutcome_ = QString::fromStdString(SummaryLine(counts));
+        *log, preview);
+    runOutcome_ = QString::fromStdString(SummaryLine(counts, preview));
     if (hidden) {
         for (int row = 0; row < ProcessCheckList->count(); ++row)
             if (JobAt(row)->LogLines == log)
@@ -381,7 +392,7 @@ void TMainForm::RunButtonClick() {
         delete log;
         return;
     }
-    log->Add(SummaryLine(counts));
+    log->Add(SummaryLine(counts, preview));
 }
 
 void TMainForm::AboutMenuClick() {
@@ -437,6 +448,7 @@ void TMainForm::CopyButtonClick() {
     copy->ProcessName = source->ProcessName;
     copy->ExcludeName = source->ExcludeName;
     copy->DefaultCheck = source->DefaultCheck;
+    copy->HomeUrlCheck = source->HomeUrlCheck;
     copy->OwnFTP = std::make_unique<TFTPConfig>();
     if (source->OwnFTP) {
         copy->OwnFTP->Server = source->OwnFTP->Server;
@@ -527,6 +539,7 @@ void TMainForm::FillEditor(TCreateForm& editor, const TSettings& job) {
     editor.UseDefaultFTPCheck->setChecked(job.UseCommon);
     editor.DefaultCheckBox->setChecked(job.DefaultCheck);
     editor.UpDirEdit->setText(q(job.Directory));
+    editor.HomeUrlCheckBox->setChecked(job.HomeUrlCheck);
     editor.HTMLEdit->setText(q(job.HTML));
     editor.NarNameEdit->setText(q(job.NarName));
     TCreateForm::SetListText(editor.ProcessNameMemo, job.ProcessName);
@@ -565,4 +578,5 @@ void TMainForm::ApplyEditor(TSettings& job, const TCreateForm& editor) {
     job.ProcessName = TCreateForm::ListText(editor.ProcessNameMemo);
     job.ExcludeName = TCreateForm::ListText(editor.EscapeNameMemo);
     job.DefaultCheck = editor.DefaultCheckBox->isChecked();
+    job.HomeUrlCheck = editor.HomeUrlCheckBox->isChecked();
 }

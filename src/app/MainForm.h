@@ -40,6 +40,7 @@ public:
     QPushButton* Button1;
     QPushButton* Button2;
     QPushButton* RunButton;
+    QPushButton* PreviewButton; ///< "プレビュー(&W)": runs the ticked jobs without changing anything
     QCheckBox* LogCheck;
     QCheckBox* NoLogWindowCheck;
     QStatusBar* StatusBar1;
@@ -67,6 +68,7 @@ public:
     /// The save at exit; false when it failed and the user chose to keep the program open.
     bool FormDestroy();
     void RunButtonClick();
+    void PreviewButtonClick();
     void AboutMenuClick();
     void ExitMenuClick();
     void ShowLogButtonClick();
@@ -106,6 +108,8 @@ private:
     void showStore();
     void storeItemsFromList();
 
+    // The run of the ticked jobs behind Run and Preview.
+    void runTicked(bool preview);
     // Commands that could harm a run in progress are disabled while it lasts; the status bar says so.
     void setRunning(bool running);
     // The status bar says the run is stopping, in place of its step.

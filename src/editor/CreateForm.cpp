@@ -248,8 +248,13 @@ void TCreateForm::buildWindow() {
 
     label(UpDirLabel, "アップロード先ディレクトリ(&D)", this);
     edit(UpDirEdit, "UpDirEdit", UpDirLabel, this);
+    check(HomeUrlCheckBox, "HomeUrlCheckBox", "公開後にホームURLで確認する(&K)", this);
+    auto* upDirRow = new QHBoxLayout;
+    upDirRow->addWidget(UpDirEdit, 1);
+    upDirRow->addSpacing(8);
+    upDirRow->addWidget(HomeUrlCheckBox);
     top->addWidget(UpDirLabel, 3, 0);
-    top->addWidget(UpDirEdit, 3, 1);
+    top->addLayout(upDirRow, 3, 1, 1, 2);
 
     label(HTMLLabel, "配布ページHTMLファイル(&H)", this);
     edit(HTMLEdit, "HTMLEdit", HTMLLabel, this);
@@ -343,6 +348,7 @@ void TCreateForm::buildWindow() {
     DefaultCheckBox->setChecked(true);
     NetworkRadio->setChecked(true);
     UpDirEdit->setText("/");
+    HomeUrlCheckBox->setChecked(true);
     HTMLEdit->setEnabled(false);
     HTMLLocateButton->setEnabled(false);
     NarNameEdit->setEnabled(false);
@@ -387,6 +393,7 @@ void TCreateForm::NetworkRadioClick() {
     HTMLEdit->setEnabled(upload);
     HTMLLocateButton->setEnabled(upload);
     NarNameEdit->setEnabled(!network);
+    HomeUrlCheckBox->setEnabled(network);
     for (QWidget* w :
          std::initializer_list<QWidget*>{ServerEdit, IDEdit, PasswordEdit, PassiveCheck, SSLCheck, UpDirEdit})
         w->setEnabled(!archiveOnly);

@@ -30,6 +30,8 @@ public:
     QPushButton* TargetFolderLocateButton;
     QLabel* UpDirLabel;
     QLineEdit* UpDirEdit;
+    /// "公開後にホームURLで確認する(&K)": a network update checks its release at the ghost's home URL.
+    QCheckBox* HomeUrlCheckBox;
     QLabel* HTMLLabel;
     QLineEdit* HTMLEdit;
     QPushButton* HTMLLocateButton;

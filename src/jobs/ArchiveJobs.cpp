@@ -234,6 +234,9 @@ std::string TSettings::MakeNar() {
     for (size_t i = 0; i < list.Count(); ++i)
         names.push_back(list[i].RelativePath);
 
+    if (previewing_)
+        return previewNar(list, names, fillNamePlaceholders(NarName, LocalNow()));
+
     // Not caught: a base folder that cannot take updates2.dau ends the run (the caller reports it).
     list.SaveToFile(base + "updates2.dau");
     // A package without ghost/master (a shell or balloon) gets no such folder; the copy then just fails.
@@ -300,6 +303,8 @@ bool TSettings::RunUpload() {
     const std::string archive = MakeNar();
     if (archive.empty())
         return false;
+    if (previewing_)
+        return previewUpload(archive);
 
     std::unique_ptr<TFTPClient> ftp = CreateFTP();
     ftp->SetTransferType(TFTPClient::ftBinary);

@@ -3,10 +3,25 @@
 
 #include "platform/RunControl.h"
 #include "platform/UserPrompts.h"
+#include "updatelist/ReleaseCheck.h"
 #include "updatelist/Updates2dau.h"
 
-bool TSettings::Run() {
+namespace {
+
+// The question shows this many findings at most; the log holds them all.
+constexpr size_t FindingsInQuestion = 15;
+
+} // namespace
+
+bool TSettings::Run(bool preview) {
     Log(Name + "実行します。");
+    struct PreviewScope {
+        bool& flag;
+        ~PreviewScope() { flag = false; }
+    } scope{previewing_};
+    previewing_ = preview;
+    if (preview)
+        Log("プレビューです。サーバーとローカルのファイルは何も変更しません。");
     bool result;
     if (Kind == Network)
         result = RunNetwork();
@@ -40,12 +55,38 @@ bool TSettings::MakeFileList(TUpdates2dau& list) {
             " はCP932では同じ名前になるため、処理できません。");
         return false;
     }
-    if (!clean) {
-        Log("delete.txtに問題となる可能性のある記述を検出しました。");
-        Log(list.ProblemText);
-        if (!Prompts().AskYesNo("警告",
-                                "delete.txtに問題となる可能性のある記述を検出しました。\r\n続行しますか？",
-                                UserPrompts::Icon::Warning, false))
+    // What the users' side would make of this release, asked in the same question as delete.txt.
+    const std::vector<std::string> findings =
+        CheckRelease(list, Kind == Network ? ReleaseKind::NetworkUpdate : ReleaseKind::Archive);
+    if (!clean || !findings.empty()) {
+        // The release findings come first, so that a delete.txt warning stays the last line before the
+        // job's end when the user stops here.
+        std::string question;
+        if (!findings.empty()) {
+            const std::string heading =
+                "公開前の確認で、利用者側で問題となる可能性のある点が見つかりました。";
+            std::string lines;
+            for (const std::string& f : findings)
+                lines += f + "\r\n";
+            Log(heading);
+            Log(lines);
+            question += heading + "\r\n";
+            for (size_t i = 0; i < findings.size() && i < FindingsInQuestion; ++i)
+                question += findings[i] + "\r\n";
+            if (findings.size() > FindingsInQuestion)
+                question +=
+                    "ほか" + std::to_string(findings.size() - FindingsInQuestion) + "件（ログを参照）\r\n";
+            if (!clean)
+                question += "\r\n";
+        }
+        if (!clean) {
+            Log("delete.txtに問題となる可能性のある記述を検出しました。");
+            Log(list.ProblemText);
+            question += "delete.txtに問題となる可能性のある記述を検出しました。\r\n";
+        }
+        if (previewing_)
+            Log("プレビューのため、確認せずに続けます。");
+        else if (!Prompts().AskYesNo("警告", question + "続行しますか？", UserPrompts::Icon::Warning, false))
             return false;
     }
     Log(list.GetFileListText());

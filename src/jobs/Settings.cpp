@@ -54,6 +54,7 @@ void TSettings::load(const IniFile& ini, const std::string& section, bool jobSec
     DefaultCheck = ini.ReadBool(section, "DefaultCheck", true);
     ProcessName = readPatternList(ini, section, "ProcessName");
     ExcludeName = readPatternList(ini, section, "ExcludeName");
+    HomeUrlCheck = ini.ReadBool(section, "HomeUrlCheck", true);
 }
 
 void TSettings::LoadFromSection(const IniFile& ini, const std::string& section) {
@@ -82,6 +83,7 @@ void TSettings::SaveToSection(IniFile& ini, const std::string& section) const {
     ini.WriteRawString(section, "ProcessName", ToCommaText(SplitLines(ProcessName)));
     ini.WriteRawString(section, "ExcludeName", ToCommaText(SplitLines(ExcludeName)));
     OwnFTP->WriteConnectionKeys(ini, section);
+    ini.WriteBool(section, "HomeUrlCheck", HomeUrlCheck);
 }
 
 std::string TSettings::BaseFolder() const {

@@ -37,6 +37,9 @@ public:
     std::string TargetFolder; ///< base folder
     bool DefaultCheck = false;
     FTPClientOptions ClientOptions; ///< client options for this job's connections (not saved)
+    /// After a network update has published its list, fetch it and the uploaded files from the ghost's home
+    /// URL (descript.txt's "homeurl", http or https) and compare ("HomeUrlCheck").
+    bool HomeUrlCheck = true;
 
     /// Reads the job from a numbered section of the main settings file. A `NarName` without a folder part
     /// gets `TargetFolder` in front. Missing keys take their defaults; never fails.
@@ -50,7 +53,11 @@ public:
 
     /// Runs the job once, logging its name before and after; true for success. Errors that the job does
     /// not handle itself (a delete.txt or file list that cannot be read) leave it as exceptions.
-    bool Run();
+    /// With `preview` the job changes nothing, locally or on the server: it builds its list, reads the
+    /// server's list, asks nothing and logs what a real run would do.
+    bool Run(bool preview = false);
+    /// Whether the run in progress is a preview.
+    bool Previewing() const { return previewing_; }
     /// Appends one line to `LogLines`; without a sink nothing happens.
     void Log(const std::string& line);
     /// Fills `list` with the files to distribute and logs them; false when the user chose to stop at the
@@ -101,4 +108,21 @@ public:
 private:
     // The reading shared by both layouts, in the order the keys are read.
     void load(const IniFile& ini, const std::string& section, bool jobSection);
+    // The preview of the archive `nar` of `names` (relative paths) from `list`; returns `nar`.
+    std::string previewNar(const TUpdates2dau& list, const std::vector<std::string>& names,
+                           const std::string& nar);
+    // The preview of the upload of `archive` and the page: connects and looks, nothing more.
+    bool previewUpload(const std::string& archive);
+
+    // The network update's preview from the comparison on: the folders and files an upload would create,
+    // with CWD as its only command.
+    void previewUploads(TFTPClient& ftp, const std::vector<std::string>& uploads,
+                        const std::vector<bool>& fresh, bool uploadDirMissing);
+
+    // Fetches <homeUrl>updates2.dau and every uploaded file over HTTP(S) and compares them with what was
+    // published; logs the outcome. False when anything differs or cannot be fetched.
+    bool proveHomeUrl(const std::string& homeUrl, const TUpdates2dau& local,
+                      const std::vector<std::string>& uploads);
+
+    bool previewing_ = false;
 };

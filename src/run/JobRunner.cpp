@@ -3,7 +3,7 @@
 #include "jobs/Settings.h"
 #include "platform/RunControl.h"
 
-RunCounts RunJobs(int count, const std::function<TSettings*(int)>& tickedJob, LogSink& sink) {
+RunCounts RunJobs(int count, const std::function<TSettings*(int)>& tickedJob, LogSink& sink, bool preview) {
     RunCounts counts;
     ClearCancel();
     // A cancelled job has failed; the jobs after it do not run.
@@ -13,13 +13,17 @@ RunCounts RunJobs(int count, const std::function<TSettings*(int)>& tickedJob, Lo
             continue;
         job->LogLines = &sink;
         ++counts.Run;
-        if (job->Run())
+        if (job->Run(preview))
             ++counts.Succeeded;
     }
     return counts;
 }
 
-std::string SummaryLine(const RunCounts& counts) {
+std::string SummaryLine(const RunCounts& counts, bool preview) {
+    if (preview)
+        return "プレビュー: " + std::to_string(counts.Run) + "項目 - 成功" +
+               std::to_string(counts.Succeeded) + " / 失敗" + std::to_string(counts.Run - counts.Succeeded) +
+               "（サーバーとローカルのファイルは何も変更していません）";
     return std::to_string(counts.Run) + "項目実行 - 成功" + std::to_string(counts.Succeeded) + " / 失敗" +
            std::to_string(counts.Run - counts.Succeeded);
 }

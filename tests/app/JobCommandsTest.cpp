@@ -143,7 +143,7 @@ TEST(JobCommands, CopiesAreUntickedAtTheEndWithTheSourcesValuesAndAPasswordOfThe
               "Password=stored\r\nPassive=1\r\nSSL=1\r\nDirectory=/pub\r\nHTML=/w/i.html\r\n"
               "NarName=/o/a.nar\r\nUseCommon=1\r\nTargetFolder=/g/src\r\nDefaultCheck=1\r\n"
               "ProcessName=*.txt,\"a b\"\r\nExcludeName=x\r\nConnections=2\r\nExplicitTLS=1\r\n"
-              "CertFingerprint=SHA256:0123\r\n");
+              "CertFingerprint=SHA256:0123\r\nHomeUrlCheck=0\r\n");
     ScriptedPrompts prompts;
     TMainForm form(dir / "quillon");
     TSettings* source = form.JobAt(1);
@@ -164,7 +164,7 @@ TEST(JobCommands, CopiesAreUntickedAtTheEndWithTheSourcesValuesAndAPasswordOfThe
     copy->SaveToSection(both, "copy");
     for (const char* key : {"Name", "Setting", "Server", "ID", "Passive", "SSL", "Password", "Directory",
                             "HTML", "NarName", "UseCommon", "DefaultCheck", "ProcessName", "ExcludeName",
-                            "Connections", "ExplicitTLS", "CertFingerprint"})
+                            "Connections", "ExplicitTLS", "CertFingerprint", "HomeUrlCheck"})
         EXPECT_EQ(both.ReadRawString("copy", key, "?"), both.ReadRawString("source", key, "!")) << key;
     EXPECT_EQ(both.ReadRawString("copy", "CertFingerprint", "?"), "SHA256:0123");
     EXPECT_EQ(copy->TargetFolder, "/g/src/");
@@ -429,4 +429,33 @@ TEST(JobCommands, ExplicitTlsFollowsSslAndATrustedCertificateStaysWithItsServer)
     EXPECT_FALSE(job->OwnFTP->ExplicitTLS);
     EXPECT_TRUE(job->OwnFTP->CertFingerprint.empty()); // another server: its certificate is not that one
     EXPECT_EQ(job->OwnFTP->Connections, 3);
+}
+
+TEST(JobCommands, TheHomeUrlCheckIsShownForNetworkUpdatesAndTakenAsTicked) {
+    TempDir dir;
+    dir.write("quillon.ini", "[General]\r\nSettingsCount=2\r\n[0]\r\nName=net\r\nHomeUrlCheck=0\r\n"
+                             "[1]\r\nName=nar\r\nSetting=NarCreate\r\n");
+    ScriptedPrompts prompts;
+    TMainForm form(dir / "quillon");
+    EditorUser user(form);
+    bool shownTicked = true, enabled = false;
+    user.act = [&](TCreateForm& editor) {
+        shownTicked = editor.HomeUrlCheckBox->isChecked();
+        enabled = editor.HomeUrlCheckBox->isEnabled();
+        editor.HomeUrlCheckBox->setChecked(!shownTicked);
+    };
+    form.ProcessCheckList->setCurrentRow(0);
+    form.EditButton->click();
+    EXPECT_FALSE(shownTicked);
+    EXPECT_TRUE(enabled);
+    EXPECT_TRUE(form.JobAt(0)->HomeUrlCheck);
+    form.ProcessCheckList->setCurrentRow(1);
+    form.EditButton->click();
+    EXPECT_TRUE(shownTicked); // the default
+    EXPECT_FALSE(enabled);    // an archive has no home URL to check
+    EXPECT_FALSE(form.JobAt(1)->HomeUrlCheck);
+    form.close();
+    IniFile saved(dir / "quillon.ini");
+    EXPECT_EQ(saved.ReadString("0", "HomeUrlCheck", ""), "1");
+    EXPECT_EQ(saved.ReadString("1", "HomeUrlCheck", ""), "0");
 }

@@ -582,3 +582,34 @@ TEST(RunLoopWindow, AltWithALetterNeverTypesIntoTheLog) {
     EXPECT_EQ(memo->toPlainText(), before + "ok");
     EXPECT_NE(ReadAll(dir / "log/log20261208040509.log").find("\r\nok"), std::string::npos);
 }
+
+TEST(RunLoopWindow, PreviewRunsTheTickedJobsAndWritesNothing) {
+    TempDir dir;
+    dir.write("a.txt", "a");
+    dir.write("quillon.ini", oneJob(dir.path(), true));
+    ScriptedPrompts prompts;
+    FixedClock clock;
+    auto* form = new TMainForm(dir / "quillon");
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form));
+    EXPECT_EQ(form->PreviewButton->text(), QString::fromUtf8("プレビュー(&W)"));
+    // Its letter is its own: it acts at once.
+    QTest::keyClick(form, Qt::Key_W, Qt::AltModifier);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return logMemo(*form, 0) != nullptr; }));
+    QTest::qWait(300); // the animated click ends before the run does
+    const QString text = logMemo(*form, 0)->toPlainText();
+    EXPECT_TRUE(
+        text.contains(QString::fromUtf8("プレビューです。サーバーとローカルのファイルは何も変更しません。")));
+    EXPECT_TRUE(text.contains(QString::fromUtf8("[プレビュー] ") + QString::fromStdString(dir / "job.nar") +
+                              QString::fromUtf8("を生成します。収録ファイル1件、展開後の合計1バイトです。")))
+        << text.toStdString();
+    const QString summary = QString::fromUtf8(
+        "プレビュー: 1項目 - 成功1 / 失敗0（サーバーとローカルのファイルは何も変更していません）");
+    EXPECT_TRUE(text.endsWith(summary + "\n")) << text.toStdString();
+    EXPECT_EQ(form->RunStateLabel->text(), summary);
+    EXPECT_FALSE(std::filesystem::exists(dir / "job.nar"));
+    EXPECT_FALSE(std::filesystem::exists(dir / "updates2.dau"));
+    EXPECT_TRUE(form->PreviewButton->isEnabled());
+    form->close();
+    delete form;
+}

@@ -104,6 +104,57 @@ TEST(JobExecution, DeleteListQuestion) {
     }
 }
 
+TEST(JobExecution, ReleaseFindingsJoinTheDeleteListQuestion) {
+    TempDir dir;
+    dir.write("ghost/master/descript.txt", "name,sakura\r\n");
+    dir.write("ghost/master/word.dic", "w");
+    dir.write("delete.txt", "ghost\\master\\word.dic\r\nGhost/Master/Word.dic\r\n");
+    const std::string patterns = "delete.txt\r\nghost/master/*.*\r\n";
+    const std::string heading = "公開前の確認で、利用者側で問題となる可能性のある点が見つかりました。";
+    const std::string deleteLine =
+        "delete.txt2行目「Ghost/Master/Word.dic」は、配布するghost/master/word.dicをユーザー側で削除します。"
+        "この行を削除してください。";
+    const std::string installLine =
+        "install.txtが収録されません。「type,ghost」と「directory,フォルダ名」を書いた"
+        "install.txtを基準フォルダに置き、処理ファイル名条件に加えてください。";
+    for (bool goOn : {false, true}) {
+        ScriptedPrompts prompts;
+        prompts.answers.push_back(goOn);
+        VectorSink sink;
+        TSettings job = archiveJob(dir, patterns);
+        job.LogLines = &sink;
+        EXPECT_EQ(job.Run(), goOn);
+        ASSERT_EQ(prompts.questions.size(), 1u); // one question for both checks
+        EXPECT_EQ(prompts.questions[0].text,
+                  heading + "\r\n" + deleteLine + "\r\n" + installLine +
+                      "\r\n\r\ndelete.txtに問題となる可能性のある記述を検出しました。"
+                      "\r\n続行しますか？");
+        ASSERT_GE(sink.lines.size(), 8u);
+        EXPECT_EQ(sink.lines[3], heading);
+        EXPECT_EQ(sink.lines[4], deleteLine + "\r\n" + installLine + "\r\n");
+        EXPECT_EQ(sink.lines[5], "delete.txtに問題となる可能性のある記述を検出しました。");
+        EXPECT_EQ(sink.lines[6], "delete.txt1行目、ghost\\master\\word.dicは存在します。\r\n");
+        EXPECT_EQ(std::filesystem::exists(dir / "a.nar"), goOn);
+        if (!goOn) {
+            EXPECT_EQ(sink.lines.size(), 8u); // the delete.txt warning stays the last line before the end
+        }
+    }
+
+    // Mended, the ghost asks nothing; the other kind looks at the home URL instead of install.txt.
+    dir.write("delete.txt", "ghost/master/old.dic\r\n");
+    dir.write("install.txt", "type,ghost\r\ndirectory,sakura\r\n");
+    ScriptedPrompts prompts;
+    TSettings job = archiveJob(dir, "install.txt\r\n" + patterns);
+    EXPECT_TRUE(job.Run());
+    EXPECT_TRUE(prompts.questions.empty());
+    job.Kind = TSettings::Network;
+    TUpdates2dau list;
+    EXPECT_FALSE(job.MakeFileList(list)); // no homeurl: asked, and No stops
+    ASSERT_EQ(prompts.questions.size(), 1u);
+    EXPECT_NE(prompts.questions[0].text.find("homeurlの行がありません。"), std::string::npos);
+    EXPECT_EQ(prompts.questions[0].text.find("delete.txt"), std::string::npos);
+}
+
 TEST(JobExecution, WithoutSinkNothingIsLoggedAndTheJobStillRuns) {
     TempDir dir;
     dir.write("delete.txt", "readme.txt\r\n");

@@ -121,7 +121,8 @@ TEST(Settings, SaveWritesOwnServerKeysAndStoredPasswordInOrder) {
               "ID=\r\nPassive=0\r\nSSL=0\r\nPassword=\r\nDirectory=\r\nHTML=\r\nNarName=/g/%y.nar\r\n"
               "UseCommon=1\r\nTargetFolder=/g/"
               "\r\nDefaultCheck=1\r\nProcessName=\r\nExcludeName=\r\nConnections=4\r\nExplicitTLS="
-              "0\r\nCertFingerprint=\r\n");
+              "0\r\nCertFingerprint=\r\n"
+              "HomeUrlCheck=1\r\n");
 }
 
 TEST(Settings, BaseFolderAddsOneDelimiter) {
@@ -171,4 +172,29 @@ TEST(Settings, NamesFoldersAndPasswordsComeBackAsTyped) {
     EXPECT_EQ(back.TargetFolder, job.TargetFolder);
     EXPECT_EQ(back.ProcessName, job.ProcessName);
     EXPECT_EQ(back.OwnFTP->GetStoredPassword(), "\"pass word\" ");
+}
+
+TEST(Settings, HomeUrlCheckIsOnUnlessAJobSaysOffInEitherLayout) {
+    TempDir dir;
+    IniFile ini(dir.write("m.ini", "[0]\r\nName=old\r\n[1]\r\nHomeUrlCheck=0\r\n"));
+    TSettings older, off;
+    older.LoadFromSection(ini, "0");
+    off.LoadFromSection(ini, "1");
+    EXPECT_TRUE(older.HomeUrlCheck); // files from before the key: on
+    EXPECT_FALSE(off.HomeUrlCheck);
+
+    // Saved and read back, in a job section and as a job file's "General".
+    IniFile out(dir / "out.ini");
+    off.SaveToSection(out, "0");
+    older.SaveToSection(out, "General");
+    out.UpdateFile();
+    TSettings again, fromFile;
+    again.LoadFromSection(IniFile(dir / "out.ini"), "0");
+    EXPECT_FALSE(again.HomeUrlCheck);
+    fromFile.LoadFromFile(dir / "out.ini");
+    EXPECT_TRUE(fromFile.HomeUrlCheck);
+    off.SaveToSection(out, "General");
+    out.UpdateFile();
+    fromFile.LoadFromFile(dir / "out.ini");
+    EXPECT_FALSE(fromFile.HomeUrlCheck);
 }
