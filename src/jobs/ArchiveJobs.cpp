@@ -206,6 +206,14 @@ int64_t TSettings::GetLocalFileSize(const std::string& path) {
     return size < 0 ? 0 : size;
 }
 
+void TSettings::DropTemporaryArchives(TUpdates2dau& list) {
+    // A temp.zip left by an earlier failure, or one a running pack writes, is neither distributed nor
+    // packed into the new one.
+    for (size_t i = list.Count(); i-- > 0;)
+        if (isTemporaryArchive(list[i].RelativePath))
+            list.Delete(i);
+}
+
 std::string TSettings::MakeNar() {
     const std::string base = BaseFolder();
     const std::string temp = base + TemporaryArchive;
@@ -220,10 +228,6 @@ std::string TSettings::MakeNar() {
         return {};
     }
 
-    // A temp.zip left by an earlier failure is neither distributed nor packed into the new one.
-    for (size_t i = list.Count(); i-- > 0;)
-        if (isTemporaryArchive(list[i].RelativePath))
-            list.Delete(i);
     // A name the archive cannot carry stops the job before anything is written.
     for (size_t i = 0; i < list.Count(); ++i)
         if (std::string refused = unpackableName(base, list[i].RelativePath); !refused.empty()) {

@@ -1,6 +1,8 @@
 // Downloads over HTTP(S) with libcurl, for checking what a ghost's home URL serves.
 #include "HttpFetch.h"
 
+#include "RemotePath.h"
+
 #include "platform/RunControl.h"
 #include "platform/UserPrompts.h"
 
@@ -38,22 +40,6 @@ int progress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
 }
 
 } // namespace
-
-std::string PercentEncodePath(const std::string& bytes) {
-    static const char hex[] = "0123456789ABCDEF";
-    std::string out;
-    for (unsigned char c : bytes) {
-        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
-            c == '.' || c == '_' || c == '~' || c == '/') {
-            out += static_cast<char>(c);
-        } else {
-            out += '%';
-            out += hex[c >> 4];
-            out += hex[c & 15];
-        }
-    }
-    return out;
-}
 
 std::string HttpGet(const std::string& url, const HttpGetOptions& options) {
     static const bool initialised = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;

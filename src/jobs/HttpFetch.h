@@ -23,6 +23,3 @@ struct HttpGetOptions {
 /// MaxBytes comes back cut after MaxBytes + 1 bytes. Throws EHttpError, and ECancelled when the user
 /// cancels the run.
 std::string HttpGet(const std::string& url, const HttpGetOptions& options);
-
-/// `bytes` with every byte outside letters, digits, "-._~/" written as %XX (a CP932 path for a URL).
-std::string PercentEncodePath(const std::string& bytes);

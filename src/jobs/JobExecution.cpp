@@ -55,6 +55,10 @@ bool TSettings::MakeFileList(TUpdates2dau& list) {
             " はCP932では同じ名前になるため、処理できません。");
         return false;
     }
+    // The list as found is what the log shows; the archive's own temporaries are no part of the release.
+    const std::string found = list.GetFileListText();
+    if (Kind != Network)
+        DropTemporaryArchives(list);
     // What the users' side would make of this release, asked in the same question as delete.txt.
     const std::vector<std::string> findings =
         CheckRelease(list, Kind == Network ? ReleaseKind::NetworkUpdate : ReleaseKind::Archive);
@@ -89,7 +93,7 @@ bool TSettings::MakeFileList(TUpdates2dau& list) {
         else if (!Prompts().AskYesNo("警告", question + "続行しますか？", UserPrompts::Icon::Warning, false))
             return false;
     }
-    Log(list.GetFileListText());
+    Log(found);
     Log("ファイルリストを生成しました。");
     return true;
 }

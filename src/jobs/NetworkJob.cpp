@@ -1,6 +1,8 @@
 // The network update job: bring the server's files and its updates2.dau up to date.
 #include "Settings.h"
 
+#include "RemotePath.h"
+
 #include "HttpFetch.h"
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"

@@ -90,7 +90,9 @@ std::string PercentEncodePath(const std::string& bytes) {
     static const char hex[] = "0123456789ABCDEF";
     std::string out;
     for (unsigned char c : bytes) {
-        if (std::isalnum(c) || c == '-' || c == '.' || c == '_' || c == '~' || c == '/') {
+        // ASCII letters and digits only: the locale must not decide which bytes stay.
+        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
+            c == '.' || c == '_' || c == '~' || c == '/') {
             out += static_cast<char>(c);
         } else {
             out += '%';

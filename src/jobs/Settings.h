@@ -73,6 +73,9 @@ public:
     /// logged). A failure to write updates2.dau is not handled here: EFileError leaves it.
     std::string MakeNar();
 
+    /// Takes the archive jobs' own temporaries (temp.zip, the zip writer's) out of a list.
+    static void DropTemporaryArchives(TUpdates2dau& list);
+
     /// The size in bytes of a local file, or 0 when there is none.
     static int64_t GetLocalFileSize(const std::string& path);
 

@@ -1,4 +1,3 @@
-#include "run/JobRunner.h"
 #include "archive/ArchiverRegistry.h"
 #include "archive/Zip32.h"
 #include "jobs/Settings.h"
@@ -6,6 +5,7 @@
 #include "platform/Cp932.h"
 #include "platform/Errors.h"
 #include "platform/RunControl.h"
+#include "run/JobRunner.h"
 #include "support/ArchiveReaders.h"
 #include "support/FtpServer.h"
 #include "support/RecordedProgress.h"
@@ -714,9 +714,14 @@ TEST(ArchiveJobs, TemporariesOfKilledPacksAreRemovedAndNeverPacked) {
     ASSERT_GE(fd, 0);
     ASSERT_EQ(::flock(fd, LOCK_EX), 0);
     auto job = archiveJob(ghost.path(), TSettings::NarCreate, "", "*.*");
+    ScriptedPrompts prompts;
+    prompts.answers = {true}; // the user's own *.tmp is worth a question; the pack's temporaries are not
     auto [log, ok] = runThroughLoop(*job);
     ::close(fd);
     ASSERT_TRUE(ok) << ::testing::PrintToString(log);
+    ASSERT_EQ(prompts.questions.size(), 1u);
+    EXPECT_NE(prompts.questions[0].text.find("temp.zip.notours.tmp"), std::string::npos);
+    EXPECT_EQ(prompts.questions[0].text.find("temp.zip.89abcdef.tmp"), std::string::npos);
     EXPECT_FALSE(fs::exists(ghost / "temp.zip.0123abcd.tmp"));
     EXPECT_TRUE(fs::exists(held));
     const Files packed = {{"readme.txt", "readme.txt"}, {"temp.zip.notours.tmp", "temp.zip.notours.tmp"}};
