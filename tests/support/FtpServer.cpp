@@ -1,18 +1,9 @@
 #include "FtpServer.h"
 
-#include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
 #include <fstream>
-#include <poll.h>
-#include <spawn.h>
 #include <stdexcept>
-#include <sys/wait.h>
-#include <unistd.h>
-
-extern char** environ;
 
 namespace {
 
@@ -75,71 +66,14 @@ FtpServer::FtpServer(const Config& config) {
         args.push_back(folder);
     }
     args.insert(args.end(), config.switches.begin(), config.switches.end());
-    std::vector<char*> argv;
-    for (std::string& a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-
-    int in[2], out[2];
-    if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0)
-        throw std::runtime_error("pipe failed");
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, in[0], 0);
-    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-    std::string errors = work_ / "server.err";
-    posix_spawn_file_actions_addopen(&actions, 2, errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    pid_t pid = 0;
-    int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(in[0]);
-    ::close(out[1]);
-    if (rc != 0)
-        throw std::runtime_error("cannot start the FTP server");
-    pid_ = pid;
-    stdinFd_ = in[1];
-
-    // The first line is the port; wait for it at most 20 s.
-    std::string line;
-    pollfd p{out[0], POLLIN, 0};
-    while (line.find('\n') == std::string::npos) {
-        if (::poll(&p, 1, 20000) <= 0)
-            break;
-        char buffer[64];
-        ssize_t n = ::read(out[0], buffer, sizeof buffer);
-        if (n <= 0)
-            break;
-        line.append(buffer, static_cast<size_t>(n));
-    }
-    ::close(out[0]);
-    port_ = std::atoi(line.c_str());
-    if (port_ <= 0) {
-        stop();
-        std::string why;
-        try {
-            why = ReadAll(work_ / "server.err");
-        } catch (const std::exception&) {
-        }
-        throw std::runtime_error("the FTP server did not start (is python3-pyftpdlib installed?) " + why);
-    }
+    process_ = std::make_unique<ServerProcess>(std::move(args), work_ / "server.err",
+                                               "the FTP server (is python3-pyftpdlib installed?)");
 }
 
-FtpServer::~FtpServer() {
-    stop();
-}
+FtpServer::~FtpServer() = default;
 
 void FtpServer::stop() {
-    if (pid_ > 0) {
-        ::kill(pid_, SIGKILL);
-        int status = 0;
-        while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
-        }
-        pid_ = -1;
-    }
-    if (stdinFd_ >= 0) {
-        ::close(stdinFd_);
-        stdinFd_ = -1;
-    }
+    process_->stop();
 }
 
 std::vector<std::string> FtpServer::commands() const {

@@ -1,7 +1,9 @@
 #pragma once
 
+#include "ServerProcess.h"
 #include "TempDir.h"
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -42,8 +44,8 @@ public:
     FtpServer(const FtpServer&) = delete;
     FtpServer& operator=(const FtpServer&) = delete;
 
-    int port() const { return port_; }
-    std::string address() const { return "127.0.0.1:" + std::to_string(port_); }
+    int port() const { return process_->port(); }
+    std::string address() const { return "127.0.0.1:" + std::to_string(port()); }
     /// The server's root folder, with a trailing '/'.
     const std::string& root() const { return root_.path(); }
     const TempDir& rootDir() const { return root_; }
@@ -66,7 +68,5 @@ private:
     TempDir root_;
     TempDir work_;
     std::string log_;
-    int pid_ = -1;
-    int stdinFd_ = -1;
-    int port_ = 0;
+    std::unique_ptr<ServerProcess> process_;
 };

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "ServerProcess.h"
+
+#include <memory>
 #include <string>
 
 /// A real HTTP server (tests/support/http_server.py) on 127.0.0.1 with a port of its own, serving `root`,
@@ -12,17 +15,13 @@ public:
     HttpServer(const HttpServer&) = delete;
     HttpServer& operator=(const HttpServer&) = delete;
 
-    int port() const { return port_; }
+    int port() const { return process_->port(); }
     /// "http://127.0.0.1:<port>/" (or https) followed by `path`.
     std::string url(const std::string& path = "") const {
-        return (tls_ ? "https" : "http") + std::string("://127.0.0.1:") + std::to_string(port_) + "/" + path;
+        return (tls_ ? "https" : "http") + std::string("://127.0.0.1:") + std::to_string(port()) + "/" + path;
     }
 
 private:
-    void stop();
-
-    int pid_ = -1;
-    int stdinFd_ = -1;
-    int port_ = 0;
     bool tls_ = false;
+    std::unique_ptr<ServerProcess> process_;
 };

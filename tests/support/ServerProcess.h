@@ -1,0 +1,25 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+/// A test server run as a child process: started with `args` (program first), its standard error written
+/// to `errorFile` (when given), and the port it prints on its first line read (at most 20 s). The child
+/// ends when it is killed or its standard input closes, so it never outlives the test. Throws
+/// std::runtime_error naming `what` when it does not start.
+class ServerProcess {
+public:
+    ServerProcess(std::vector<std::string> args, const std::string& errorFile, const std::string& what);
+    ~ServerProcess();
+    ServerProcess(const ServerProcess&) = delete;
+    ServerProcess& operator=(const ServerProcess&) = delete;
+
+    int port() const { return port_; }
+    /// Kills the child and waits for it.
+    void stop();
+
+private:
+    int pid_ = -1;
+    int stdinFd_ = -1;
+    int port_ = 0;
+};
