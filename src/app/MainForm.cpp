@@ -1,11 +1,11 @@
 #include "MainForm.h"
 
-#include "widgets/Accelerators.h"
-#include "run/JobRunner.h"
 #include "LogForm.h"
 #include "Version.h"
 #include "editor/CreateForm.h"
 #include "platform/UserPrompts.h"
+#include "run/JobRunner.h"
+#include "widgets/Accelerators.h"
 
 #include <QAction>
 #include <QApplication>
@@ -436,28 +436,8 @@ void TMainForm::CopyButtonClick() {
     int row = SelectedRow();
     if (running_ || row < 0)
         return;
-    const TSettings* source = JobAt(row);
     TSettings* copy = store_.CreateJob();
-    copy->Kind = source->Kind;
-    copy->Name = source->Name;
-    copy->Directory = source->Directory;
-    copy->TargetFolder = source->BaseFolder();
-    copy->UseCommon = source->UseCommon;
-    copy->HTML = source->HTML;
-    copy->NarName = source->NarName;
-    copy->ProcessName = source->ProcessName;
-    copy->ExcludeName = source->ExcludeName;
-    copy->DefaultCheck = source->DefaultCheck;
-    copy->HomeUrlCheck = source->HomeUrlCheck;
-    copy->OwnFTP = std::make_unique<TFTPConfig>();
-    if (source->OwnFTP) {
-        copy->OwnFTP->Server = source->OwnFTP->Server;
-        copy->OwnFTP->ID = source->OwnFTP->ID;
-        copy->OwnFTP->Passive = source->OwnFTP->Passive;
-        copy->OwnFTP->SSL = source->OwnFTP->SSL;
-        copy->OwnFTP->SetPassword(source->OwnFTP->GetStoredPassword());
-        copy->OwnFTP->CopyConnectionSettings(*source->OwnFTP);
-    }
+    copy->CopyFrom(*JobAt(row));
     copy->CommonFTP = &store_.CommonFTP;
     AppendItem(copy, false);
 }
@@ -518,65 +498,9 @@ void TMainForm::NarSelectButtonClick() {
 }
 
 void TMainForm::FillEditor(TCreateForm& editor, const TSettings& job) {
-    // Selecting the kind adjusts the include list too; the job's list replaces it below.
-    if (job.Kind == TSettings::Network)
-        editor.NetworkRadio->setChecked(true);
-    else if (job.Kind == TSettings::Upload)
-        editor.NarUpRadio->setChecked(true);
-    else
-        editor.NarCreateRadio->setChecked(true);
-    editor.NameEdit->setText(q(job.Name));
-    const TFTPConfig none;
-    const TFTPConfig* ftp = job.UseCommon ? job.CommonFTP : job.OwnFTP.get();
-    if (!ftp)
-        ftp = &none;
-    editor.ServerEdit->setText(q(ftp->Server));
-    editor.IDEdit->setText(q(ftp->ID));
-    editor.PasswordEdit->setText(q(ftp->GetStoredPassword()));
-    editor.PassiveCheck->setChecked(ftp->Passive);
-    editor.SSLCheck->setChecked(ftp->SSL);
-    editor.ExplicitTLSCheck->setChecked(ftp->ExplicitTLS);
-    editor.UseDefaultFTPCheck->setChecked(job.UseCommon);
-    editor.DefaultCheckBox->setChecked(job.DefaultCheck);
-    editor.UpDirEdit->setText(q(job.Directory));
-    editor.HomeUrlCheckBox->setChecked(job.HomeUrlCheck);
-    editor.HTMLEdit->setText(q(job.HTML));
-    editor.NarNameEdit->setText(q(job.NarName));
-    TCreateForm::SetListText(editor.ProcessNameMemo, job.ProcessName);
-    TCreateForm::SetListText(editor.EscapeNameMemo, job.ExcludeName);
-    editor.TargetFolderEdit->setText(q(job.BaseFolder()));
+    editor.SetValues(TJobFormValues::Of(job));
 }
 
 void TMainForm::ApplyEditor(TSettings& job, const TCreateForm& editor) {
-    job.CommonFTP = &store_.CommonFTP;
-    const std::string previousServer = editor.MakeCommon ? store_.CommonFTP.Server
-                                       : job.OwnFTP      ? job.OwnFTP->Server
-                                                         : std::string();
-    // The settings the editor does not show stay what they were.
-    auto fresh = std::make_unique<TFTPConfig>();
-    if (job.OwnFTP)
-        fresh->CopyConnectionSettings(*job.OwnFTP);
-    job.OwnFTP = std::move(fresh);
-    job.Kind = editor.NetworkRadio->isChecked() ? TSettings::Network
-               : editor.NarUpRadio->isChecked() ? TSettings::Upload
-                                                : TSettings::NarCreate;
-    TFTPConfig& ftp = editor.MakeCommon ? store_.CommonFTP : *job.OwnFTP;
-    ftp.Server = editor.ServerEdit->text().toStdString();
-    ftp.ID = editor.IDEdit->text().toStdString();
-    ftp.SetPassword(editor.PasswordEdit->text().toStdString());
-    ftp.Passive = editor.PassiveCheck->isChecked();
-    ftp.SSL = editor.SSLCheck->isChecked();
-    ftp.ExplicitTLS = editor.ExplicitTLSCheck->isChecked();
-    if (ftp.Server != previousServer)
-        ftp.CertFingerprint.clear(); // a certificate trusted for one server says nothing of another
-    job.Name = editor.NameEdit->text().toStdString();
-    job.Directory = editor.UpDirEdit->text().toStdString();
-    job.TargetFolder = editor.TargetFolderEdit->text().toStdString();
-    job.UseCommon = editor.UseDefaultFTPCheck->isChecked();
-    job.HTML = editor.HTMLEdit->text().toStdString();
-    job.NarName = editor.NarNameEdit->text().toStdString();
-    job.ProcessName = TCreateForm::ListText(editor.ProcessNameMemo);
-    job.ExcludeName = TCreateForm::ListText(editor.EscapeNameMemo);
-    job.DefaultCheck = editor.DefaultCheckBox->isChecked();
-    job.HomeUrlCheck = editor.HomeUrlCheckBox->isChecked();
+    editor.Values().ApplyTo(job, store_.CommonFTP);
 }

@@ -1,8 +1,10 @@
 #include "CreateForm.h"
 
-#include "widgets/Accelerators.h"
+#include "jobs/Settings.h"
+
 #include "platform/Paths.h"
 #include "platform/TextLines.h"
+#include "widgets/Accelerators.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -464,4 +466,55 @@ void TCreateForm::keyPressEvent(QKeyEvent* event) {
         return;
     }
     QDialog::keyPressEvent(event);
+}
+
+TJobFormValues TCreateForm::Values() const {
+    TJobFormValues v;
+    v.Kind = NetworkRadio->isChecked() ? TSettings::Network
+             : NarUpRadio->isChecked() ? TSettings::Upload
+                                       : TSettings::NarCreate;
+    v.Name = NameEdit->text().toStdString();
+    v.DefaultCheck = DefaultCheckBox->isChecked();
+    v.TargetFolder = TargetFolderEdit->text().toStdString();
+    v.Directory = UpDirEdit->text().toStdString();
+    v.HomeUrlCheck = HomeUrlCheckBox->isChecked();
+    v.HTML = HTMLEdit->text().toStdString();
+    v.NarName = NarNameEdit->text().toStdString();
+    v.Server = ServerEdit->text().toStdString();
+    v.ID = IDEdit->text().toStdString();
+    v.Password = PasswordEdit->text().toStdString();
+    v.Passive = PassiveCheck->isChecked();
+    v.SSL = SSLCheck->isChecked();
+    v.ExplicitTLS = ExplicitTLSCheck->isChecked();
+    v.UseCommon = UseDefaultFTPCheck->isChecked();
+    v.ProcessName = ListText(ProcessNameMemo);
+    v.ExcludeName = ListText(EscapeNameMemo);
+    v.MakeCommon = MakeCommon;
+    return v;
+}
+
+void TCreateForm::SetValues(const TJobFormValues& v) {
+    if (v.Kind == TSettings::Network)
+        NetworkRadio->setChecked(true);
+    else if (v.Kind == TSettings::Upload)
+        NarUpRadio->setChecked(true);
+    else
+        NarCreateRadio->setChecked(true);
+    const auto q = [](const std::string& text) { return QString::fromStdString(text); };
+    NameEdit->setText(q(v.Name));
+    ServerEdit->setText(q(v.Server));
+    IDEdit->setText(q(v.ID));
+    PasswordEdit->setText(q(v.Password));
+    PassiveCheck->setChecked(v.Passive);
+    SSLCheck->setChecked(v.SSL);
+    ExplicitTLSCheck->setChecked(v.ExplicitTLS);
+    UseDefaultFTPCheck->setChecked(v.UseCommon);
+    DefaultCheckBox->setChecked(v.DefaultCheck);
+    UpDirEdit->setText(q(v.Directory));
+    HomeUrlCheckBox->setChecked(v.HomeUrlCheck);
+    HTMLEdit->setText(q(v.HTML));
+    NarNameEdit->setText(q(v.NarName));
+    SetListText(ProcessNameMemo, v.ProcessName);
+    SetListText(EscapeNameMemo, v.ExcludeName);
+    TargetFolderEdit->setText(q(v.TargetFolder));
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "jobs/JobFormValues.h"
+
 #include <QDialog>
 
 #include <functional>
@@ -79,6 +81,11 @@ public:
     void HTMLLocateButtonClick();
     void NarLocateButtonClick();
     void SetDefaultButtonClick();
+
+    /// What the controls hold, and the controls set to the values (the kind first: selecting it adjusts the
+    /// include list, which the values' list then replaces).
+    TJobFormValues Values() const;
+    void SetValues(const TJobFormValues& values);
 
     /// A list's lines as a job holds them: each line followed by CR LF. Every line break the user made
     /// counts, an empty last line included; an empty list has no line.

@@ -89,3 +89,26 @@ void TSettings::SaveToSection(IniFile& ini, const std::string& section) const {
 std::string TSettings::BaseFolder() const {
     return IncludeTrailingPathDelimiter(TargetFolder);
 }
+
+void TSettings::CopyFrom(const TSettings& source) {
+    Kind = source.Kind;
+    Name = source.Name;
+    Directory = source.Directory;
+    TargetFolder = source.BaseFolder();
+    UseCommon = source.UseCommon;
+    HTML = source.HTML;
+    NarName = source.NarName;
+    ProcessName = source.ProcessName;
+    ExcludeName = source.ExcludeName;
+    DefaultCheck = source.DefaultCheck;
+    HomeUrlCheck = source.HomeUrlCheck;
+    OwnFTP = std::make_unique<TFTPConfig>();
+    if (source.OwnFTP) {
+        OwnFTP->Server = source.OwnFTP->Server;
+        OwnFTP->ID = source.OwnFTP->ID;
+        OwnFTP->Passive = source.OwnFTP->Passive;
+        OwnFTP->SSL = source.OwnFTP->SSL;
+        OwnFTP->SetPassword(source.OwnFTP->GetStoredPassword());
+        OwnFTP->CopyConnectionSettings(*source.OwnFTP);
+    }
+}

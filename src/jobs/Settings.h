@@ -73,6 +73,10 @@ public:
     /// logged). A failure to write updates2.dau is not handled here: EFileError leaves it.
     std::string MakeNar();
 
+    /// Takes every setting of `source` (its own server settings copied, the stored password included), as
+    /// the job list's Copy does; the common settings stay the ones this job refers to.
+    void CopyFrom(const TSettings& source);
+
     /// Takes the archive jobs' own temporaries (temp.zip, the zip writer's) out of a list.
     static void DropTemporaryArchives(TUpdates2dau& list);
 
