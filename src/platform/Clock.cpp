@@ -1,5 +1,6 @@
 #include "Clock.h"
 
+#include <atomic>
 #include <optional>
 
 #ifdef _WIN32
@@ -10,8 +11,6 @@
 #endif
 
 namespace {
-
-std::optional<std::tm> fixedTime;
 
 #ifdef _WIN32
 
@@ -67,24 +66,34 @@ std::string formatWithLocale(const std::tm& when, nl_item item) {
 
 } // namespace
 
-std::tm LocalNow() {
-    if (fixedTime)
-        return *fixedTime;
-    std::time_t now = std::time(nullptr);
-    std::tm local{};
+namespace {
+
+class SystemClock : public TClock {
+public:
+    std::tm Now() const override {
+        std::time_t now = std::time(nullptr);
+        std::tm local{};
 #ifdef _WIN32
-    localtime_s(&local, &now);
+        localtime_s(&local, &now);
 #else
-    localtime_r(&now, &local);
+        localtime_r(&now, &local);
 #endif
-    return local;
+        return local;
+    }
+};
+
+const SystemClock systemClock;
+std::atomic<const TClock*> current{&systemClock};
+
+} // namespace
+
+const TClock* SetClock(const TClock* clock) {
+    const TClock* previous = current.exchange(clock ? clock : &systemClock);
+    return previous == &systemClock ? nullptr : previous;
 }
 
-void SetClockForTesting(const std::tm* fixed) {
-    if (fixed)
-        fixedTime = *fixed;
-    else
-        fixedTime.reset();
+std::tm LocalNow() {
+    return current.load()->Now();
 }
 
 std::string FormatShortDate(const std::tm& when) {

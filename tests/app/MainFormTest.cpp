@@ -5,6 +5,7 @@
 #include "platform/Clock.h"
 #include "platform/FileSystem.h"
 #include "platform/IniFile.h"
+#include "support/FixedClock.h"
 #include "support/FtpServer.h"
 #include "support/ScriptedPrompts.h"
 #include "support/TempDir.h"
@@ -242,12 +243,9 @@ QPlainTextEdit* logMemo(TMainForm& form, int index) {
     return index < memos.size() ? memos[index] : nullptr;
 }
 
-struct FixedClock {
-    FixedClock() {
-        std::tm t = LocalTime(2026, 12, 8, 4, 5, 9);
-        SetClockForTesting(&t);
-    }
-    ~FixedClock() { SetClockForTesting(nullptr); }
+// 8 December 2026, 04:05:09.
+struct LogClock : FixedClock {
+    LogClock() : FixedClock(LocalTime(2026, 12, 8, 4, 5, 9)) {}
 };
 
 } // namespace
@@ -256,7 +254,7 @@ TEST(RunLoopWindow, NoTickedJobShowsOnlyTheSummaryAndSavesIt) {
     TempDir dir;
     dir.write("quillon.ini", oneJob(dir.path(), false));
     ScriptedPrompts prompts;
-    FixedClock clock;
+    LogClock clock;
     TMainForm form(dir / "quillon");
     form.LogCheck->setChecked(true);
     form.RunButton->click();
@@ -281,7 +279,7 @@ TEST(RunLoopWindow, HiddenWindowWritesJobLinesButNoSummary) {
     dir.write("a.txt", "a");
     dir.write("quillon.ini", oneJob(dir.path(), true));
     ScriptedPrompts prompts;
-    FixedClock clock;
+    LogClock clock;
     TMainForm form(dir / "quillon");
     form.LogCheck->setChecked(true);
     form.NoLogWindowCheck->setChecked(true);
@@ -321,7 +319,7 @@ TEST(RunLoopWindow, CommandsAreRefusedWhileARunIsInProgress) {
             closed = !form->close(); // the user answers No: the run goes on, the window stays
         }
     } prompts;
-    FixedClock clock;
+    LogClock clock;
     auto* form = new TMainForm(dir / "quillon");
     form->setAttribute(Qt::WA_DeleteOnClose, false);
     form->show();
@@ -499,7 +497,7 @@ TEST(RunLoopWindow, WithTheLogHiddenTheStatusBarShowsTheStepAndCancels) {
     FtpServer server;
     dir.write("quillon.ini", twoNetworkJobs(server, dir));
     ScriptedPrompts prompts;
-    FixedClock clock;
+    LogClock clock;
     TMainForm form(dir / "quillon");
     form.show();
     form.LogCheck->setChecked(true);
@@ -562,7 +560,7 @@ TEST(RunLoopWindow, AltWithALetterNeverTypesIntoTheLog) {
     TempDir dir;
     dir.write("quillon.ini", oneJob(dir.path(), false));
     ScriptedPrompts prompts;
-    FixedClock clock;
+    LogClock clock;
     TMainForm form(dir / "quillon");
     form.show();
     form.LogCheck->setChecked(true);
@@ -588,7 +586,7 @@ TEST(RunLoopWindow, PreviewRunsTheTickedJobsAndWritesNothing) {
     dir.write("a.txt", "a");
     dir.write("quillon.ini", oneJob(dir.path(), true));
     ScriptedPrompts prompts;
-    FixedClock clock;
+    LogClock clock;
     auto* form = new TMainForm(dir / "quillon");
     form->show();
     ASSERT_TRUE(QTest::qWaitForWindowActive(form));

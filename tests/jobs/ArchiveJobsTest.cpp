@@ -7,6 +7,7 @@
 #include "platform/RunControl.h"
 #include "run/JobRunner.h"
 #include "support/ArchiveReaders.h"
+#include "support/FixedClock.h"
 #include "support/FtpServer.h"
 #include "support/RecordedProgress.h"
 #include "support/ReferenceMd5.h"
@@ -113,15 +114,6 @@ std::set<std::string> entries(const std::string& folder) {
         names.insert(e.path().filename().string());
     return names;
 }
-
-// 5 March 2007, 14:07:09 for the run of a test.
-struct FixedClock {
-    FixedClock() {
-        std::tm t = LocalTime(2007, 3, 5, 14, 7, 9);
-        SetClockForTesting(&t);
-    }
-    ~FixedClock() { SetClockForTesting(nullptr); }
-};
 
 // An archive job over `folder` whose server (for the upload kind) is `server`'s directory "pub".
 std::unique_ptr<TSettings> archiveJob(const std::string& folder, uint8_t kind, const std::string& server = "",
