@@ -51,7 +51,7 @@ constexpr uint64_t Budget = 16u << 20;
 constexpr size_t Window = 64;
 // A member this large gets zip64 fields, decided before its data is written (with a margin for a file
 // that grows a little while it is read).
-constexpr uint64_t Zip64From = 0xFF000000u;
+constexpr uint64_t SystemZip64From = 0xFF000000u;
 // The zip64 form of a local header whose sizes turned out to fit 32 bits: they are moved into its zip64
 // field (the 32-bit ones then read 0xFFFFFFFF), so that the field minizip reserved agrees with them.
 constexpr uint32_t NoSize32 = 0xFFFFFFFFu;
@@ -81,7 +81,12 @@ struct Member {
 
 struct Aborted {}; // unwinds a compressing thread once the pack has failed elsewhere
 
-ZipWriterFaults faults;
+const ZipWriterEnvironment systemEnvironment;
+std::atomic<const ZipWriterEnvironment*> environment{&systemEnvironment};
+
+const ZipWriterEnvironment& env() {
+    return *environment.load();
+}
 
 // Reads up to `want` bytes of the member's file from `offset`, fewer only at its end, and moves `offset`
 // past them. Throws ZipFailure.
@@ -100,12 +105,9 @@ size_t readMember(const Member& m, TFile& file, char* buffer, size_t want, uint6
                 continue;
             }
         }
-        int64_t n = file.ReadAt(buffer + got, want - got, static_cast<int64_t>(at));
-        int error = n < 0 ? file.Error() : 0;
-        if (n > 0 && !faults.ReadFailsFor.empty() && faults.ReadFailsFor == m.name &&
-            at + static_cast<uint64_t>(n) > faults.ReadFailsAfter)
-            error = EIO;
-        if (error)
+        int error = 0;
+        int64_t n = env().ReadAt(file, m.name, buffer + got, want - got, static_cast<int64_t>(at), error);
+        if (n < 0)
             throw ZipFailure(ERROR_FILE_OPEN, m.display + " を読み込めません：" + FileErrorText(error));
         if (n == 0)
             break;
@@ -129,9 +131,7 @@ public:
     explicit Compressor(int level) : in(ReadChunk), level_(level) {
         if (level == 0)
             return;
-        int rc = faults.DeflateInitFails
-                     ? Z_MEM_ERROR
-                     : deflateInit2(&z, level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
+        int rc = env().SetUpDeflate(&z, level);
         if (rc != Z_OK)
             throw ZipFailure(ERROR_CANNOT_WRITE,
                              std::string("圧縮の準備ができません：") +
@@ -274,7 +274,7 @@ public:
     bool EntryOpen() const { return entryOpen_; }
 
     void OpenEntry(const Member& m, bool deflated, int level) {
-        const bool zip64 = m.statSize >= (faults.Zip64From ? faults.Zip64From : Zip64From);
+        const bool zip64 = m.statSize >= env().Zip64From();
         entryHeader_ = pos_;
         entryZip64_ = zip64;
         entryNameSize_ = m.name.size();
@@ -467,10 +467,7 @@ public:
         const unsigned workers = std::min(4u, UsableCores());
         for (unsigned w = 0; w < workers && !members_.empty(); ++w) {
             try {
-                if (faults.ThreadsThatStart >= 0 &&
-                    threads_.size() >= static_cast<size_t>(faults.ThreadsThatStart))
-                    throw std::system_error(EAGAIN, std::generic_category(), "thread");
-                threads_.emplace_back([this] { work(); });
+                threads_.push_back(env().StartThread(threads_.size(), [this] { work(); }));
             } catch (const std::system_error&) {
                 break; // fewer threads; the writer compresses what no thread takes
             }
@@ -768,7 +765,7 @@ private:
     }
 
     static void checkSize(const Member& m, uint64_t written) {
-        if (m.statSize < Zip64From && written >= 0xFFFFFFFFull)
+        if (m.statSize < env().Zip64From() && written >= 0xFFFFFFFFull)
             throw ZipFailure(ERROR_FILE_OPEN, m.display + " が圧縮中に 4 GiB を超えました。");
     }
 
@@ -830,8 +827,29 @@ std::string lastComponent(const std::string& cp932) {
 
 } // namespace
 
-ZipWriterFaults& ZipWriterFaultsForTests() {
-    return faults;
+int64_t ZipWriterEnvironment::ReadAt(TFile& file, const std::string&, void* buffer, size_t n, int64_t offset,
+                                     int& error) const {
+    int64_t got = file.ReadAt(buffer, n, offset);
+    error = got < 0 ? file.Error() : 0;
+    return got;
+}
+
+std::thread ZipWriterEnvironment::StartThread(size_t, std::function<void()> work) const {
+    return std::thread(std::move(work));
+}
+
+int ZipWriterEnvironment::SetUpDeflate(void* stream, int level) const {
+    return deflateInit2(static_cast<z_stream*>(stream), level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
+}
+
+uint64_t ZipWriterEnvironment::Zip64From() const {
+    return SystemZip64From;
+}
+
+const ZipWriterEnvironment* SetZipWriterEnvironment(const ZipWriterEnvironment* replacement) {
+    const ZipWriterEnvironment* previous =
+        environment.exchange(replacement ? replacement : &systemEnvironment);
+    return previous == &systemEnvironment ? nullptr : previous;
 }
 
 bool IsZipWriterTemporary(const std::string& archiveName, const std::string& name) {

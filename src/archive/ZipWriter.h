@@ -2,19 +2,34 @@
 
 #include "ZipCommand.h"
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <thread>
 
-/// Faults the tests inject into the zip writer where the system offers no way to cause them.
-struct ZipWriterFaults {
-    int ThreadsThatStart = -1;     ///< when not -1: starting a compressing thread beyond this many fails
-    bool DeflateInitFails = false; ///< the deflate stream cannot be set up
-    std::string ReadFailsFor;      ///< member (as named in the archive) whose reading fails ...
-    uint64_t ReadFailsAfter = 0;   ///< ... once this many of its bytes were read
-    uint64_t Zip64From = 0;        ///< when not 0: members of this size or more get zip64 fields
+class TFile;
+
+/// What the zip writer takes from its surroundings: how a member's bytes are read, how a compressing thread
+/// starts, how a deflate stream is set up, and from what size a member gets zip64 fields. The system's by
+/// default; a test puts in one that fails where the system offers no way to cause a failure.
+class ZipWriterEnvironment {
+public:
+    virtual ~ZipWriterEnvironment() = default;
+    /// Up to `n` bytes of the member named `member` (as in the archive) from `offset` of its open file;
+    /// -1 on failure, with the system's error number in `error`.
+    virtual int64_t ReadAt(TFile& file, const std::string& member, void* buffer, size_t n, int64_t offset,
+                           int& error) const;
+    /// Starts a compressing thread, the `started`-th (from 0); throws std::system_error when it cannot.
+    virtual std::thread StartThread(size_t started, std::function<void()> work) const;
+    /// Sets up the deflate stream (a z_stream) at `level`; zlib's result code.
+    virtual int SetUpDeflate(void* stream, int level) const;
+    /// Members of this size or more get zip64 fields.
+    virtual uint64_t Zip64From() const;
 };
-/// The faults in force (none by default); tests set and clear them.
-ZipWriterFaults& ZipWriterFaultsForTests();
+
+/// Puts `environment` in place of the one in use (nullptr: the system's) and returns the one it replaced.
+const ZipWriterEnvironment* SetZipWriterEnvironment(const ZipWriterEnvironment* environment);
 
 /// True when `name` is what the writer names its temporary for an archive named `archiveName` (the
 /// archive's name, a dot, 8 hex digits, ".tmp"), both in the same folder.

@@ -6,6 +6,7 @@
 #include "archive/Zip32.h"
 #include "platform/Cp932.h"
 #include "support/ArchiveReaders.h"
+#include "support/FailingZipEnvironment.h"
 #include "support/PeakMemory.h"
 #include "support/Shell.h"
 #include "support/TempDir.h"
@@ -70,8 +71,7 @@ std::string halfCompressible(size_t n, unsigned seed) {
 
 class ZipWriterTest : public ::testing::Test {
 protected:
-    void SetUp() override { ZipWriterFaultsForTests() = ZipWriterFaults{}; }
-    void TearDown() override { ZipWriterFaultsForTests() = ZipWriterFaults{}; }
+    FailingZipEnvironment faults; // fails nothing until a test says
 };
 
 } // namespace
@@ -94,8 +94,8 @@ TEST_F(ZipWriterTest, ReadFailuresFailThePackWithoutACrash) {
                                         {"big.bin", 10},
                                         {"text.txt", 1000000},
                                         {"a.txt", 0}}) {
-        ZipWriterFaultsForTests().ReadFailsFor = member;
-        ZipWriterFaultsForTests().ReadFailsAfter = after;
+        faults.ReadFailsFor = member;
+        faults.ReadFailsAfter = after;
         r = zip(archive, dir.path(), {"a.txt", "big.bin", "text.txt"});
         EXPECT_EQ(r.code, ERROR_FILE_OPEN) << member << " " << after;
         EXPECT_EQ(r.output, dir / member + " を読み込めません：入出力エラーが発生しました。")
@@ -104,8 +104,8 @@ TEST_F(ZipWriterTest, ReadFailuresFailThePackWithoutACrash) {
     }
 
     // Through the component: the old archive was deleted first, and no new one takes its place.
-    ZipWriterFaultsForTests().ReadFailsFor = "big.bin";
-    ZipWriterFaultsForTests().ReadFailsAfter = 300000;
+    faults.ReadFailsFor = "big.bin";
+    faults.ReadFailsAfter = 300000;
     dir.write("temp.zip", "old archive");
     ResetArchiverLibraries();
     TZip32().FreeDLL();
@@ -173,7 +173,7 @@ TEST_F(ZipWriterTest, WriteFailuresFailThePackAndLeaveNothing) {
 TEST_F(ZipWriterTest, DeflateThatCannotStartIsAnError) {
     TempDir dir;
     dir.write("b.txt", halfCompressible(100000, 3));
-    ZipWriterFaultsForTests().DeflateInitFails = true;
+    faults.DeflateInitFails = true;
     Result r = zip(dir / "t.zip", dir.path(), {"b.txt"});
     EXPECT_EQ(r.code, ERROR_CANNOT_WRITE);
     EXPECT_EQ(r.output, "圧縮の準備ができません：メモリが足りません。");
@@ -219,7 +219,7 @@ TEST_F(ZipWriterTest, EveryKindOfMemberWithAndWithoutThreads) {
     const std::vector<int> methods = {0, 0, 8, 8, 0, 8, 0, 8, 8, 8};
     // As many compressing threads as there are cores, one, or none: the writer then compresses itself.
     for (int threads : {-1, 1, 0}) {
-        ZipWriterFaultsForTests().ThreadsThatStart = threads;
+        faults.ThreadsThatStart = threads;
         std::string archive = dir / ("t" + std::to_string(threads + 1) + ".zip");
         Result r = zip(archive, dir.path(), names);
         ASSERT_EQ(r.code, 0) << r.output;
@@ -314,7 +314,7 @@ TEST_F(ZipWriterTest, ZipSixtyFourFieldsOfMembersThatStayedSmallSatisfyEveryRead
     dir.write("stored.bin", RandomBytes(300000, 30));        // stored, read past the first chunk
     dir.write("deflated.txt", halfCompressible(400000, 31)); // deflated
     dir.write("ソ表.txt", halfCompressible(5000, 32));
-    ZipWriterFaultsForTests().Zip64From = 4000;
+    faults.Zip64Size = 4000;
     std::string archive = dir / "t.zip";
     Result r = zip(archive, dir.path(), {"a.txt", "stored.bin", "deflated.txt", "\x83\x5C\x95\x5C.txt"});
     ASSERT_EQ(r.code, 0) << r.output;
