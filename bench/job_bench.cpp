@@ -3,10 +3,12 @@
 // on every core and pinned to one core. Where the job's time goes is printed beside it: list (selection,
 // digests, the logged file list), the update lists written and copied, the pack, and the rest.
 #include "GhostTree.h"
-#include "run/JobRunner.h"
-#include "run/LogDocument.h"
+#include "OneCore.h"
 #include "archive/ArchiveFile.h"
 #include "jobs/Settings.h"
+#include "platform/File.h"
+#include "run/JobRunner.h"
+#include "run/LogDocument.h"
 
 #include <algorithm>
 #include <chrono>
@@ -141,18 +143,10 @@ int main(int argc, char** argv) {
     Phases ours2, ours1;
     double zip2, writer2, zip1, writer1;
     measure(ours2, zip2, writer2);
-    // Pinned to one core, as taskset does; zip runs as a child and inherits the pinning.
-    cpu_set_t all, one;
-    sched_getaffinity(0, sizeof all, &all);
-    CPU_ZERO(&one);
-    for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu)
-        if (CPU_ISSET(cpu, &all)) {
-            CPU_SET(cpu, &one);
-            break;
-        }
-    sched_setaffinity(0, sizeof one, &one);
-    measure(ours1, zip1, writer1);
-    sched_setaffinity(0, sizeof all, &all);
+    {
+        OneCore pinned;
+        measure(ours1, zip1, writer1);
+    }
     if (failed || rcZip != 0 || rcWriter != 0)
         return std::printf("job failed (%s), zip failed (%d) or the writer failed (%d)\n", failure.c_str(),
                            rcZip, rcWriter),
@@ -168,7 +162,7 @@ int main(int argc, char** argv) {
     std::printf("archive-only job, Run to closing line, log saved, %zu files, %.0f MB, best of %d:\n",
                 tree.files.size(), static_cast<double>(tree.totalBytes) / 1e6, runs);
     char label[32];
-    std::snprintf(label, sizeof label, "all %d cores:", CPU_COUNT(&all));
+    std::snprintf(label, sizeof label, "all %u cores:", UsableCores());
     report(label, ours2, zip2, writer2, "0.3");
     report("one core:   ", ours1, zip1, writer1, "0.6");
     fs::remove(job.NarName);

@@ -2,7 +2,9 @@
 // `zip -9 -X -D` on the same files in the same run: time on every core and pinned to one core, archive
 // size; then the peak memory of packing a 1 GiB file.
 #include "GhostTree.h"
+#include "OneCore.h"
 #include "archive/ArchiveFile.h"
+#include "platform/File.h"
 #include "support/PeakMemory.h"
 
 #include <algorithm>
@@ -159,18 +161,12 @@ int main(int argc, char** argv) {
     };
 
     double ours2 = timeOurs(), zip2 = timeZip();
-    // Pinned to one core, as taskset does; zip runs as a child and inherits the pinning.
-    cpu_set_t all, one;
-    sched_getaffinity(0, sizeof all, &all);
-    CPU_ZERO(&one);
-    for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu)
-        if (CPU_ISSET(cpu, &all)) {
-            CPU_SET(cpu, &one);
-            break;
-        }
-    sched_setaffinity(0, sizeof one, &one);
-    double ours1 = timeOurs(), zip1 = timeZip();
-    sched_setaffinity(0, sizeof all, &all);
+    double ours1, zip1;
+    {
+        OneCore pinned;
+        ours1 = timeOurs();
+        zip1 = timeZip();
+    }
     if (rcOurs != 0 || rcZip != 0)
         return std::printf("pack failed: ours %d, zip %d\n", rcOurs, rcZip), 1;
 
@@ -178,8 +174,8 @@ int main(int argc, char** argv) {
            sZip = static_cast<double>(fs::file_size(theirs));
     std::printf("pack %zu files, %.0f MB, best of %d:\n", tree.files.size(),
                 static_cast<double>(tree.totalBytes) / 1e6, runs);
-    std::printf("  all %u cores: ours %.3f s, zip %.3f s, time ratio %.3f (target <= 0.3)\n",
-                static_cast<unsigned>(CPU_COUNT(&all)), ours2, zip2, ours2 / zip2);
+    std::printf("  all %u cores: ours %.3f s, zip %.3f s, time ratio %.3f (target <= 0.3)\n", UsableCores(),
+                ours2, zip2, ours2 / zip2);
     std::printf("  one core:    ours %.3f s, zip %.3f s, time ratio %.3f (target <= 0.6)\n", ours1, zip1,
                 ours1 / zip1);
     std::printf("  size: ours %.0f, zip %.0f, size ratio %.4f (target <= 0.995)\n", sOurs, sZip,

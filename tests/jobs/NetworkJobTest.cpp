@@ -1,6 +1,7 @@
-#include "run/JobRunner.h"
 #include "jobs/Settings.h"
 #include "platform/RunControl.h"
+#include "run/JobRunner.h"
+#include "support/CancelWhen.h"
 #include "support/FtpServer.h"
 #include "support/JobFixtures.h"
 #include "support/PeakMemory.h"
@@ -686,24 +687,19 @@ TEST(NetworkJob, CancelWithFourTransfersInFlight) {
         local.write("big" + std::to_string(i) + ".bin", RandomBytes(4 << 20, static_cast<unsigned>(i)));
     auto job = NetworkJob(server, local.path(), "*.bin", "pub", 4);
     ScriptedPrompts prompts;
-    std::chrono::steady_clock::time_point cancelledAt;
-    prompts.onPump = [&](int) {
+    CancelWhen cancel(prompts, [&] {
         // Once four uploads are under way, each stalled by the server.
         int handedOut = 0;
         for (const std::string& c : server.commands())
             handedOut += c.rfind("STOR", 0) == 0;
-        if (handedOut >= 4 && !CancelRequested()) {
-            cancelledAt = std::chrono::steady_clock::now();
-            RequestCancel();
-        }
-    };
+        return handedOut >= 4;
+    });
     auto [log, ok] = runThroughLoop(*job);
-    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - cancelledAt).count();
     EXPECT_FALSE(ok);
-    EXPECT_LT(seconds, 1.0);
+    ASSERT_TRUE(cancel.Cancelled());
+    EXPECT_LT(cancel.SecondsSinceCancel(), 1.0);
     EXPECT_TRUE(contains(log, "FTP接続が出来ませんでした。転送は行われません：ユーザーが中止しました。"));
     EXPECT_EQ(ReadAll(server.root() + "pub/updates2.dau"), oldList);
-    ClearCancel();
 }
 
 namespace {
@@ -838,19 +834,13 @@ TEST(NetworkJob, AListNear64MiBCostsASmallMultipleOfItsSizeAndTheComparisonHears
     // A cancel once the list is here is heard while it is read, not after.
     server.rootDir().write("pub/updates2.dau", list);
     ScriptedPrompts prompts;
-    std::chrono::steady_clock::time_point cancelledAt;
-    prompts.onPump = [&](int) {
-        if (!CancelRequested() && fs::exists(local / "updates2.dau") &&
-            fs::file_size(local / "updates2.dau") == list.size()) {
-            cancelledAt = std::chrono::steady_clock::now();
-            RequestCancel();
-        }
-    };
+    CancelWhen cancel(prompts, [&] {
+        return fs::exists(local / "updates2.dau") && fs::file_size(local / "updates2.dau") == list.size();
+    });
     auto [log2, ok2] = runThroughLoop(*job);
-    double late = std::chrono::duration<double>(std::chrono::steady_clock::now() - cancelledAt).count();
-    ClearCancel();
     EXPECT_FALSE(ok2);
-    EXPECT_LT(late, 1.0);
+    ASSERT_TRUE(cancel.Cancelled());
+    EXPECT_LT(cancel.SecondsSinceCancel(), 1.0);
     EXPECT_FALSE(contains(log2, "更新されたファイルはありません。"));
 }
 
@@ -892,23 +882,17 @@ TEST(NetworkJob, CancelAgainstAServerThatStoppedAnsweringEndsTheJobWithinASecond
     makeSmallFiles(local, 40);
     auto job = NetworkJob(server, local.path(), manyPatterns, "pub", 4);
     ScriptedPrompts prompts;
-    std::chrono::steady_clock::time_point cancelledAt;
-    prompts.onPump = [&](int) {
-        if (CancelRequested())
-            return;
+    CancelWhen cancel(prompts, [&] {
         // Once a command after the list's download has gone unanswered.
         Lines commands = server.commands();
         auto retr = std::find(commands.begin(), commands.end(), "RETR updates2.dau");
-        if (retr != commands.end() &&
-            std::any_of(retr + 1, commands.end(), [](const std::string& c) { return c[0] != '#'; })) {
-            cancelledAt = std::chrono::steady_clock::now();
-            RequestCancel();
-        }
-    };
+        return retr != commands.end() &&
+               std::any_of(retr + 1, commands.end(), [](const std::string& c) { return c[0] != '#'; });
+    });
     auto [log, ok] = runThroughLoop(*job);
-    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - cancelledAt).count();
-    ClearCancel();
+    double seconds = cancel.SecondsSinceCancel();
     EXPECT_FALSE(ok);
+    ASSERT_TRUE(cancel.Cancelled());
     std::printf("from cancel to the end of the job against a silent server: %.3f s\n", seconds);
     EXPECT_LT(seconds, 1.0);
     EXPECT_EQ(ReadAll(server.root() + "pub/updates2.dau"), oldList);
