@@ -295,8 +295,10 @@ void TMainForm::setRunning(bool running) {
     RunProgressBar->setVisible(running);
     RunCancelButton->setVisible(running);
     updateShowLogButton();
-    if (!running && closeAfterRun_)
+    if (!running && closeAfterRun_) {
+        closeAfterRun_ = false; // once: a close the failed save turned down is not tried again later
         close();
+    }
 }
 
 void TMainForm::Show(const RunProgress& progress) {

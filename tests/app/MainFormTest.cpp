@@ -556,6 +556,35 @@ TEST(RunLoopWindow, ExitDuringARunCancelsItOnYesAndClosesWhenTheJobHasStopped) {
     delete form;
 }
 
+TEST(RunLoopWindow, AnExitTheFailedSaveTurnedDownIsNotTriedAgainAfterTheNextRun) {
+    TempDir dir;
+    dir.write("a.txt", "a");
+    // The job comes from a job file; the main settings file links into a folder that is not there.
+    dir.write("pack.ini", "[General]\r\nName=pack\r\nSetting=NarCreate\r\nTargetFolder=" + dir.path() +
+                              "\r\nProcessName=*.txt\r\nNarName=" + dir / "out.nar" +
+                              "\r\nDefaultCheck=1\r\n");
+    ASSERT_EQ(::symlink("settings/quillon.ini", (dir / "quillon.ini").c_str()), 0);
+    ScriptedPrompts prompts;
+    TMainForm form(dir / "quillon");
+    form.show();
+    bool exited = false;
+    prompts.onPump = [&](int) {
+        if (!exited) {
+            exited = true;
+            prompts.answers.push_back(true); // yes, stop the run and exit
+            form.ExitMenu->trigger();
+        }
+    };
+    prompts.retryAnswers = {false}; // the save fails: Cancel keeps the program open
+    form.RunButton->click();
+    EXPECT_TRUE(form.isVisible());
+    ASSERT_EQ(prompts.retryQuestions.size(), 1u);
+
+    form.RunButton->click(); // a run with no exit asked ends as runs do
+    EXPECT_TRUE(form.isVisible());
+    EXPECT_EQ(prompts.retryQuestions.size(), 1u);
+}
+
 TEST(RunLoopWindow, AltWithALetterNeverTypesIntoTheLog) {
     TempDir dir;
     dir.write("quillon.ini", oneJob(dir.path(), false));
