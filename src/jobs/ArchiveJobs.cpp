@@ -10,6 +10,7 @@
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
 #include "platform/RunControl.h"
+#include "platform/Wildcard.h"
 #include "updatelist/Updates2dau.h"
 
 #include <cerrno>
@@ -80,16 +81,11 @@ std::string fillPagePlaceholders(const std::string& page, const std::tm& now, in
     return replaceAll(p, "%uploadsize", std::to_string(archiveSize / 1024) + " KB");
 }
 
-bool sameNoCase(const std::string& a, const std::string& b) {
+// Two names of one folder name the same file: without regard to letter case where the file system ignores
+// it.
+bool sameFileName(const std::string& a, const std::string& b) {
 #ifdef _WIN32
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-        if (lower(a[i]) != lower(b[i]))
-            return false;
-    }
-    return true;
+    return SameNoCase(a, b);
 #else
     return a == b;
 #endif
@@ -99,9 +95,9 @@ bool sameNoCase(const std::string& a, const std::string& b) {
 // and for a temporary of the zip writer beside it (one a running pack still holds).
 bool isTemporaryArchive(const std::string& relative) {
     const std::string temp = TemporaryArchive;
-    if (sameNoCase(relative, temp))
+    if (sameFileName(relative, temp))
         return true;
-    return relative.size() > temp.size() && sameNoCase(relative.substr(0, temp.size()), temp) &&
+    return relative.size() > temp.size() && sameFileName(relative.substr(0, temp.size()), temp) &&
            IsZipWriterTemporary(temp, relative);
 }
 

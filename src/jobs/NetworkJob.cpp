@@ -8,6 +8,7 @@
 #include "platform/Paths.h"
 #include "platform/RunControl.h"
 #include "platform/UserPrompts.h"
+#include "platform/Wildcard.h"
 #include "updatelist/MD5.h"
 #include "updatelist/ReleaseCheck.h"
 #include "updatelist/RemoteList.h"
@@ -51,10 +52,11 @@ constexpr int64_t MaxServerListBytes = int64_t(64) << 20;
 
 // A home URL the release can be checked at: http or https, in any letter case.
 bool isWebUrl(const std::string& url) {
-    std::string scheme = url.substr(0, url.find("://"));
-    for (char& c : scheme)
-        c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-    return url.find("://") != std::string::npos && (scheme == "http" || scheme == "https");
+    const size_t end = url.find("://");
+    if (end == std::string::npos)
+        return false;
+    const std::string scheme = url.substr(0, end);
+    return SameNoCase(scheme, "http") || SameNoCase(scheme, "https");
 }
 
 // A folder of its own in the system's temporary folder, removed with what it holds; a preview fetches the

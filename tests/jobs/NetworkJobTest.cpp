@@ -453,9 +453,8 @@ TEST(NetworkJob, TheServerHoldsTheOldListOrTheNewOneWholeWhateverItRefuses) {
 }
 
 TEST(NetworkJob, ALinkCutWhileTheOldListIsAsideFailsAndTheNextRunPublishesWhole) {
-    FtpServer::Config config;
-    config.switches = {"--no-rename-over", "--drop-after-rnto", "1"}; // the cut comes after the move aside
-    FtpServer server(config);
+    FtpServer server(
+        serverWith({"--no-rename-over", "--drop-after-rnto", "1"})); // the cut comes after the move aside
     server.rootDir().write("pub/updates2.dau", oldList);
     TempDir local;
     makeGhost(local);
@@ -469,9 +468,7 @@ TEST(NetworkJob, ALinkCutWhileTheOldListIsAsideFailsAndTheNextRunPublishesWhole)
 }
 
 TEST(NetworkJob, ALinkThatDropsDuringTheListLeavesTheOldListIntact) {
-    FtpServer::Config config;
-    config.switches = {"--drop-during-stor", "updates2.dau.uploading"};
-    FtpServer server(config);
+    FtpServer server(serverWith({"--drop-during-stor", "updates2.dau.uploading"}));
     server.rootDir().write("pub/updates2.dau", oldList);
     TempDir local;
     makeGhost(local);
@@ -503,9 +500,7 @@ TEST(NetworkJob, APatternThatLeavesTheBaseFolderUploadsWhereTheLogSays) {
 }
 
 TEST(NetworkJob, AStalledListDownloadFailsTheJobWithoutAMisleadingStory) {
-    FtpServer::Config config;
-    config.switches = {"--stall-after", "1000"};
-    FtpServer server(config);
+    FtpServer server(serverWith({"--stall-after", "1000"}));
     std::string list;
     for (int i = 0; list.size() < 200000; ++i)
         list += "file" + std::to_string(i) + ".txt\x01" + ReferenceMd5(std::to_string(i)) + "\x01\r\n";
@@ -660,9 +655,7 @@ TEST(NetworkJob, AServerThatAcceptsTwoLoginsIsUsedWithTwo) {
 }
 
 TEST(NetworkJob, AFailedUploadAmongFourStopsTheRestAndTheListStaysOld) {
-    FtpServer::Config config;
-    config.switches = {"--refuse-stor-named", "f14.txt"};
-    FtpServer server(config);
+    FtpServer server(serverWith({"--refuse-stor-named", "f14.txt"}));
     server.rootDir().write("pub/updates2.dau", oldList);
     TempDir local;
     Lines names = makeManyFiles(local, 60);
@@ -678,9 +671,7 @@ TEST(NetworkJob, AFailedUploadAmongFourStopsTheRestAndTheListStaysOld) {
 }
 
 TEST(NetworkJob, CancelWithFourTransfersInFlight) {
-    FtpServer::Config config;
-    config.switches = {"--stall-after", "65536"};
-    FtpServer server(config);
+    FtpServer server(serverWith({"--stall-after", "65536"}));
     server.rootDir().write("pub/updates2.dau", oldList);
     TempDir local;
     for (int i = 0; i < 6; ++i)
@@ -859,9 +850,7 @@ TEST(NetworkJob, AFailedUploadIsToldAsItsOwnAndNoDirectoryIsSaidToBeMade) {
 }
 
 TEST(NetworkJob, AServerThatRefusesToEnterTheDirectoryItMadeGetsNoFile) {
-    FtpServer::Config config;
-    config.switches = {"--refuse-cwd"};
-    FtpServer server(config);
+    FtpServer server(serverWith({"--refuse-cwd"}));
     TempDir local;
     makeGhost(local);
     auto job = NetworkJob(server, local.path(), patterns);
@@ -874,9 +863,7 @@ TEST(NetworkJob, AServerThatRefusesToEnterTheDirectoryItMadeGetsNoFile) {
 }
 
 TEST(NetworkJob, CancelAgainstAServerThatStoppedAnsweringEndsTheJobWithinASecond) {
-    FtpServer::Config config;
-    config.switches = {"--silent-after", "RETR"};
-    FtpServer server(config);
+    FtpServer server(serverWith({"--silent-after", "RETR"}));
     server.rootDir().write("pub/updates2.dau", oldList);
     TempDir local;
     makeSmallFiles(local, 40);
