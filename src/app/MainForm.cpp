@@ -367,13 +367,13 @@ void TMainForm::runTicked(bool preview) {
         ~RunningScope() {
             if (log)
                 log->EndRun();
-            SetRunProgressSink(form->previousSink_);
             form->runLog_ = nullptr;
             form->setRunning(false);
         }
     } scope{this, log};
     runLog_ = log;
-    previousSink_ = SetRunProgressSink(this);
+    // The run's progress comes here, and its cancel flag is the run's own.
+    RunContext context(nullptr, this);
     setRunning(true);
     log->BeginRun();
     RunCounts counts = RunJobs(

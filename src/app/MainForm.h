@@ -130,5 +130,4 @@ private:
     TLogForm* runLog_ = nullptr;   // the log window of the run in progress
     TLogForm* shownLog_ = nullptr; // the latest run's log window, unless that run had it hidden
     QString runOutcome_;           // what the status bar says when the run is over
-    RunProgressSink* previousSink_ = nullptr;
 };

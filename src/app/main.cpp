@@ -1,7 +1,8 @@
 #include "GuiPrompts.h"
 #include "MainForm.h"
-#include "widgets/Translation.h"
 #include "platform/Paths.h"
+#include "platform/RunControl.h"
+#include "widgets/Translation.h"
 
 #include <QApplication>
 
@@ -12,10 +13,8 @@ int main(int argc, char** argv) {
     // Without it Qt's own dialogs would speak English in a Japanese program.
     LoadQtTranslation(QtTranslationFolders(QString::fromStdString(ExtractFilePath(exePath))));
     GuiPrompts prompts;
-    SetPrompts(&prompts);
+    RunContext context(&prompts);
     TMainForm form(exePath);
     form.show();
-    int rc = QApplication::exec();
-    SetPrompts(nullptr);
-    return rc;
+    return QApplication::exec();
 }

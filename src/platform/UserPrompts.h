@@ -2,8 +2,8 @@
 
 #include <string>
 
-// How the core talks to the user without knowing the window system: the GUI installs an implementation
-// with real dialogs, tests install one with scripted answers.
+// How the core talks to the user without knowing the window system: the GUI puts an implementation with
+// real dialogs into its run context, tests one with scripted answers.
 class UserPrompts {
 public:
     enum class Icon { Information, Warning, Error };
@@ -26,12 +26,10 @@ public:
     virtual void ProcessMessages() = 0;
 };
 
-/// The installed implementation. Until one is installed, questions are answered No (Retry/Cancel with
-/// Cancel), input boxes are cancelled, error boxes go to standard error and messages are not pumped.
+/// The current run context's prompts (RunControl.h). Without a context of the program's, questions are
+/// answered No (Retry/Cancel with Cancel), input boxes are cancelled, error boxes go to standard error and
+/// messages are not pumped.
 UserPrompts& Prompts();
-
-/// Installs `prompts` (not owned; nullptr restores the default) and returns the previous one.
-UserPrompts* SetPrompts(UserPrompts* prompts);
 
 /// The text an error box shows for an error message: "." is appended when the last character sorts
 /// after ".".

@@ -6,8 +6,7 @@
 
 /// Takes the place of the log window's progress display for its lifetime and keeps what it was shown.
 struct RecordedProgress : RunProgressSink {
-    RecordedProgress() : previous(SetRunProgressSink(this)) {}
-    ~RecordedProgress() override { SetRunProgressSink(previous); }
+    RecordedProgress() : context(nullptr, this) {}
     RecordedProgress(const RecordedProgress&) = delete;
     RecordedProgress& operator=(const RecordedProgress&) = delete;
     void Show(const RunProgress& p) override { shown.push_back(p); }
@@ -16,5 +15,5 @@ struct RecordedProgress : RunProgressSink {
         return shown.empty() ? none : shown.back();
     }
     std::vector<RunProgress> shown;
-    RunProgressSink* previous;
+    RunContext context;
 };

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/RunControl.h"
 #include "platform/UserPrompts.h"
 
 #include <deque>
@@ -7,9 +8,9 @@
 #include <string>
 #include <vector>
 
-/// The user's answers, scripted by a test; installed for its lifetime. Every question, input box, error box
-/// and Retry/Cancel box is recorded; an unscripted question is answered No, an unscripted input box is
-/// cancelled and an unscripted Retry/Cancel box is answered Cancel.
+/// The user's answers, scripted by a test; current for its lifetime (a run context of its own). Every
+/// question, input box, error box and Retry/Cancel box is recorded; an unscripted question is answered No, an
+/// unscripted input box is cancelled and an unscripted Retry/Cancel box is answered Cancel.
 class ScriptedPrompts : public UserPrompts {
 public:
     struct Question {
@@ -22,8 +23,7 @@ public:
         bool masked = false;
     };
 
-    ScriptedPrompts() : previous_(SetPrompts(this)) {}
-    ~ScriptedPrompts() override { SetPrompts(previous_); }
+    ScriptedPrompts() : context_(this) {}
     ScriptedPrompts(const ScriptedPrompts&) = delete;
     ScriptedPrompts& operator=(const ScriptedPrompts&) = delete;
 
@@ -76,5 +76,5 @@ public:
     std::function<void(int)> onPump;
 
 private:
-    UserPrompts* previous_;
+    RunContext context_;
 };
