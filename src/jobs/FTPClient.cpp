@@ -56,7 +56,7 @@ TFTPClient::~TFTPClient() {
 
 void TFTPClient::requireConnection() const {
     if (!connected_)
-        throw EFTPError(lostReason_.empty() ? "Not connected." : lostReason_);
+        throw EFTPError(lostReason_.empty() ? "サーバーに接続していません。" : lostReason_);
 }
 
 void TFTPClient::throwPendingFailure() const {
@@ -97,17 +97,17 @@ void TFTPClient::connectOnce() {
     SplitHost(Host, name, port);
     hostName_ = name;
     if (name.empty())
-        throw EFTPError("No FTP server is set.");
+        throw EFTPError("FTPサーバーが設定されていません。");
     if (port <= 0 || port > 65535)
-        throw EFTPError("Bad port in \"" + Host + "\".");
+        throw EFTPError("サーバー「" + Host + "」のポート番号が正しくありません。");
     // Login data goes out as CP932; a changed character would only make the login fail without a reason.
     std::string user, password;
     if (!TryUtf8ToCp932(Username, user))
-        throw EFTPError("The user name has a character that Shift_JIS (CP932) cannot hold; change it in the "
-                        "job's server settings.");
+        throw EFTPError(
+            "ユーザー名にShift_JIS(CP932)で表せない文字があります。ジョブのサーバー設定で変えてください。");
     if (!TryUtf8ToCp932(Password, password))
-        throw EFTPError("The password has a character that Shift_JIS (CP932) cannot hold; change it in the "
-                        "job's server settings.");
+        throw EFTPError(
+            "パスワードにShift_JIS(CP932)で表せない文字があります。ジョブのサーバー設定で変えてください。");
 
     sessions_.push_back(std::make_unique<TFTPSession>());
     TFTPSession* s = sessions_.back().get();
@@ -477,9 +477,7 @@ void TFTPClient::Get(const std::string& remoteName, const std::string& localPath
     TFTPRequest r;
     if (!r.file.Open(NativePath(localPath), FileAccess::CreateNew)) {
         int code = r.file.Error();
-        throw EFileError(code == EEXIST ? "The local file " + localPath + " already exists."
-                                        : "Cannot create " + localPath + ": " + SystemErrorText(code),
-                         code);
+        throw EFileError(localPath + " を作成できません：" + SystemErrorReasonJa(code) + "。", code);
     }
     r.path = pathFor(*sessions_.front(), remoteName);
     r.maxBytes = maxBytes;
@@ -501,7 +499,7 @@ TFile openForUpload(const std::string& localPath, int64_t& size) {
         (size = file.Size()) < 0) {
         int code =
             !file.IsOpen() || file.Error() != 0 ? file.Error() : static_cast<int>(std::errc::is_a_directory);
-        throw EFileError("Cannot open " + localPath + ": " + SystemErrorText(code), code);
+        throw EFileError(localPath + " を開けません：" + SystemErrorReasonJa(code) + "。", code);
     }
     return file;
 }

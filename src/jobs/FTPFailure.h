@@ -32,3 +32,9 @@ struct TFTPFailure {
 
 /// Turns the facts into the user's message: what went wrong and, where the user can act, what to change.
 TFTPFailure DescribeFTPFailure(const TFTPFailureFacts& facts);
+
+/// Why the server's certificate is not trusted, from OpenSSL's verification error (X509_V_ERR_*) and its
+/// own text, which is kept in brackets for the rarer errors.
+std::string DescribeCertificateProblem(int verifyError, const std::string& openSslText);
+/// The certificate is valid but issued for another name than the host the job connects to.
+std::string CertificateForAnotherHost(const std::string& subject, const std::string& host);

@@ -1,5 +1,7 @@
 #include "FTPTls.h"
 
+#include "FTPFailure.h"
+
 #include "platform/Sockets.h"
 
 #include <cstdio>
@@ -71,14 +73,14 @@ struct TFTPTls::Hooks {
         }
         std::string problem;
         if (!ok) {
-            problem = X509_verify_cert_error_string(X509_STORE_CTX_get_error(store));
+            const int error = X509_STORE_CTX_get_error(store);
+            problem = DescribeCertificateProblem(error, X509_verify_cert_error_string(error));
         } else if (X509_STORE_CTX_get_error_depth(store) == 0) {
             bool matches = IsIpAddress(tls->host_)
                                ? X509_check_ip_asc(leaf, tls->host_.c_str(), 0) == 1
                                : X509_check_host(leaf, tls->host_.c_str(), 0, 0, nullptr) == 1;
             if (!matches)
-                problem =
-                    "it is issued for " + nameOf(X509_get_subject_name(leaf)) + ", not for " + tls->host_;
+                problem = CertificateForAnotherHost(nameOf(X509_get_subject_name(leaf)), tls->host_);
         }
         if (problem.empty())
             return 1;

@@ -72,7 +72,7 @@ public:
                 path_ = p;
         }
         if (path_.empty())
-            throw EFileError("Cannot create a temporary folder in " + root.string());
+            throw EFileError(root.string() + " に作業用のフォルダーを作成できません。");
     }
     ~TemporaryFolder() {
         std::error_code ignored;

@@ -26,7 +26,8 @@ std::string TElementFile::GetLine() const {
 void TElementFile::SetLine(const std::string& line) {
     std::string_view name, digest;
     if (!SplitUpdateLine(line, name, digest))
-        throw EQuillon("Bad line in updates2.dau: \"" + Cp932ToUtf8(ReplaceChar(line, '\x01', '|')) + "\"");
+        throw EQuillon("updates2.dau に読めない行があります：「" +
+                       Cp932ToUtf8(ReplaceChar(line, '\x01', '|')) + "」");
     FileNameCp932 = name;
     FileName = Cp932ToUtf8(FileNameCp932);
     Digest = digest;

@@ -58,8 +58,8 @@ bool TUpdates2dau::FindNameCollision(const TElementFile*& first, const TElementF
 
 void TUpdates2dau::SaveToFile(const std::string& path) const {
     if (const TElementFile* bad = FirstUnencodableName())
-        throw EEncodingError("The file name " + bad->FileName +
-                             " cannot be written in Shift_JIS (CP932); rename the file");
+        throw EEncodingError("ファイル名 " + bad->FileName +
+                             " はShift_JIS(CP932)で書けません。ファイル名を変えてください。");
     WriteFileBytes(path, GetText());
 }
 

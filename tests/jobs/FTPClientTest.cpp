@@ -160,8 +160,8 @@ TEST(FTPClient, ConnectionFailuresGiveClearMessages) {
     EXPECT_NE(errorOf([&] { c.Connect(); }), "(no error)");
 
     setUp(c, "");
-    EXPECT_EQ(errorOf([&] { c.Connect(); }), "No FTP server is set.");
-    EXPECT_EQ(errorOf([&] { c.ChangeDir("x"); }), "Not connected.");
+    EXPECT_EQ(errorOf([&] { c.Connect(); }), "FTPサーバーが設定されていません。");
+    EXPECT_EQ(errorOf([&] { c.ChangeDir("x"); }), "サーバーに接続していません。");
 }
 
 TEST(FTPClient, SilentServerTimesOutWhilePumpingMessages) {
@@ -201,7 +201,7 @@ TEST(FTPClient, TlsMismatchesAndUntrustedCertificatesFail) {
     setUp(u, untrusted.address());
     u.UseTLS = true;
     u.Options.CAFile = Certificates().caFile;
-    EXPECT_NE(errorOf([&] { u.Connect(); }).find("certificate was not trusted"), std::string::npos);
+    EXPECT_NE(errorOf([&] { u.Connect(); }).find("サーバーの証明書を信頼できません"), std::string::npos);
 }
 
 TEST(FTPClient, RefusedDirectoryAndLocalFileProblems) {
@@ -222,7 +222,8 @@ TEST(FTPClient, RefusedDirectoryAndLocalFileProblems) {
     EXPECT_NE(errorOf([&] { c.Put(local / "missing.txt", "m.txt"); }).find("missing.txt"), std::string::npos);
     server.rootDir().write("remote.txt", "new");
     std::string existing = local.write("existing.txt", "mine");
-    EXPECT_NE(errorOf([&] { c.Get("remote.txt", existing); }).find("already exists"), std::string::npos);
+    EXPECT_NE(errorOf([&] { c.Get("remote.txt", existing); }).find("同じ名前のファイルがすでにあります"),
+              std::string::npos);
     EXPECT_EQ(ReadAll(existing), "mine");
     EXPECT_TRUE(c.Connected());
     c.Quit();
@@ -260,10 +261,9 @@ TEST(FTPClient, ALostControlConnectionIsNeverReplacedByANewLogin) {
     c.Connect();
     c.ChangeDir("pub");
     c.Put(local.write("a.txt", "a"), "a.txt");
-    EXPECT_EQ(errorOf([&] { c.Put(local.write("b.txt", "b"), "b.txt"); }),
-              "The connection to the server was lost.");
+    EXPECT_EQ(errorOf([&] { c.Put(local.write("b.txt", "b"), "b.txt"); }), "サーバーとの接続が切れました。");
     EXPECT_FALSE(c.Connected());
-    EXPECT_EQ(errorOf([&] { c.ChangeDir("pub"); }), "The connection to the server was lost.");
+    EXPECT_EQ(errorOf([&] { c.ChangeDir("pub"); }), "サーバーとの接続が切れました。");
     int logins = 0;
     for (const std::string& line : server.commands())
         logins += line.rfind("USER", 0) == 0;
@@ -310,7 +310,7 @@ TEST(FTPClient, StalledTransfersFailAfterTheStallTime) {
             upload ? errorOf([&] { c.Put(local.write("up.bin", RandomBytes(64 << 20)), "up.bin"); })
                    : errorOf([&] { c.Get("big.bin", local / "big.bin"); });
         double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        EXPECT_EQ(error, "The server stopped responding: nothing moved for 2 seconds.");
+        EXPECT_EQ(error, "サーバーの応答が止まりました（2秒間、何も届きませんでした）。");
         EXPECT_GT(seconds, 1.4);
         EXPECT_LT(seconds, 6.0);
         EXPECT_FALSE(c.Connected());
@@ -328,10 +328,10 @@ TEST(FTPClient, ActiveModeWithoutADataConnectionSuggestsPassive) {
     c.Options.ActiveAcceptTimeoutMs = 1000;
     c.Connect();
     auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(
-        errorOf([&] { c.Put(local.write("a.txt", "a"), "a.txt"); }),
-        "The server did not open the data connection within 1 seconds (active mode). Turn on passive mode "
-        "in the job's server settings.");
+    EXPECT_EQ(errorOf([&] { c.Put(local.write("a.txt", "a"), "a.txt"); }),
+              "サーバーが1秒以内にデータ接続を開きませんでした（能動モード）。ジョブのサーバー設定でパッシブ"
+              "モードにしてく"
+              "ださい。");
     EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 5.0);
 }
 

@@ -1,5 +1,7 @@
 #include "jobs/FTPFailure.h"
 
+#include <openssl/x509_vfy.h>
+
 #include <gtest/gtest.h>
 
 TEST(FTPFailure, TheReasonTheUserCanActOnComesFirst) {
@@ -8,7 +10,7 @@ TEST(FTPFailure, TheReasonTheUserCanActOnComesFirst) {
     stalled.ReplyCode = 550;
     stalled.StallSeconds = 7;
     EXPECT_EQ(DescribeFTPFailure(stalled).Message,
-              "The server stopped responding: nothing moved for 7 seconds.");
+              "サーバーの応答が止まりました（7秒間、何も届きませんでした）。");
 
     // A download over its limit closes the connection too: the limit is the reason.
     TFTPFailureFacts tooLarge;
@@ -31,10 +33,10 @@ TEST(FTPFailure, TheReasonTheUserCanActOnComesFirst) {
     TFTPFailureFacts closed;
     closed.Code = CURLE_RECV_ERROR;
     closed.ControlClosed = true;
-    EXPECT_EQ(DescribeFTPFailure(closed).Message, "The connection to the server was lost.");
+    EXPECT_EQ(DescribeFTPFailure(closed).Message, "サーバーとの接続が切れました。");
     closed.Connecting = true;
     closed.Detail = "Recv failure";
-    EXPECT_EQ(DescribeFTPFailure(closed).Message, "Recv failure");
+    EXPECT_EQ(DescribeFTPFailure(closed).Message, "通信に失敗しました（Recv failure）。");
 
     // A refusal carries the server's words and code.
     TFTPFailureFacts refused;
@@ -45,4 +47,26 @@ TEST(FTPFailure, TheReasonTheUserCanActOnComesFirst) {
     EXPECT_EQ(failure.Message, "553 Not allowed.");
     EXPECT_EQ(failure.ReplyCode, 553);
     EXPECT_EQ(DescribeFTPFailure(stalled).ReplyCode, 0);
+}
+
+TEST(FTPFailure, CertificateProblemsAndTransportFailuresAreToldInTheUsersWords) {
+    // What a shared host's certificate usually is; OpenSSL's own words only for the rare cases.
+    EXPECT_EQ(DescribeCertificateProblem(X509_V_ERR_DEPTH_ZERO_SELF_SIGNED_CERT, "self-signed certificate"),
+              "自己署名の証明書です");
+    EXPECT_EQ(DescribeCertificateProblem(X509_V_ERR_CERT_HAS_EXPIRED, "certificate has expired"),
+              "証明書の有効期限が切れています");
+    EXPECT_EQ(DescribeCertificateProblem(X509_V_ERR_INVALID_PURPOSE, "unsuitable certificate purpose"),
+              "証明書を検証できません（unsuitable certificate purpose）");
+
+    TFTPFailureFacts unresolved;
+    unresolved.Code = CURLE_COULDNT_RESOLVE_HOST;
+    unresolved.Connecting = true;
+    unresolved.Detail = "Could not resolve host: ghost.invalid";
+    EXPECT_EQ(DescribeFTPFailure(unresolved).Message, "サーバー名が見つかりません（Could not resolve host: "
+                                                      "ghost.invalid）。サーバー名を確かめてください。");
+    TFTPFailureFacts refused;
+    refused.Code = CURLE_COULDNT_CONNECT;
+    refused.Connecting = true;
+    EXPECT_NE(DescribeFTPFailure(refused).Message.find("サーバー名とポート番号を確かめてください"),
+              std::string::npos);
 }

@@ -1,7 +1,7 @@
-#include "run/JobRunner.h"
 #include "jobs/FTPClient.h"
 #include "jobs/Settings.h"
 #include "platform/IniFile.h"
+#include "run/JobRunner.h"
 #include "support/FtpServer.h"
 #include "support/JobFixtures.h"
 #include "support/ScriptedPrompts.h"
@@ -121,9 +121,11 @@ TEST(FTPTls, FailuresSayWhatToChange) {
     TFTPClient e;
     setUp(e, plain.address());
     e.ExplicitTLS = true;
-    EXPECT_EQ(errorOf([&] { e.Connect(); }),
-              "The server refused AUTH TLS: it offers no explicit TLS. If it speaks TLS from the first byte, "
-              "untick 明示的TLS(AUTH TLS); if it has no TLS at all, untick SSL.");
+    EXPECT_EQ(
+        errorOf([&] { e.Connect(); }),
+        "サーバーがAUTH TLSを拒否しました。明示的TLSには対応していません。最初からTLSで通信するサーバーなら"
+        "「明示的TLS(AUTH "
+        "TLS)」のチェックを、TLSに対応していないサーバーなら「SSL」のチェックを外してください。");
     for (const std::string& c : plain.commands())
         EXPECT_NE(c.rfind("USER", 0), 0u) << "the login went out in plain text";
 
@@ -132,16 +134,14 @@ TEST(FTPTls, FailuresSayWhatToChange) {
     TFTPClient i;
     setUp(i, explicitOnly.address());
     std::string error = errorOf([&] { i.Connect(); });
-    EXPECT_NE(error.find("tick 明示的TLS(AUTH TLS)"), std::string::npos) << error;
+    EXPECT_NE(error.find("「明示的TLS(AUTH TLS)」にチェックを入れ"), std::string::npos) << error;
 
     // A server of TLS 1.1 at most.
     FtpServer old = tlsServer(Certificates().serverPem, {"--tls-max", "1.1"});
     TFTPClient o;
     setUp(o, old.address());
     error = errorOf([&] { o.Connect(); });
-    EXPECT_NE(error.find("The server offers no TLS version this program accepts (1.2 or 1.3)"),
-              std::string::npos)
-        << error;
+    EXPECT_NE(error.find("TLSのバージョン(1.2または1.3)に対応していません"), std::string::npos) << error;
 }
 
 TEST(FTPTls, TlsOnePointThreeOnlyAndVsftpdSessionReuseOverBothVersions) {
@@ -196,8 +196,8 @@ TEST(FTPTls, AnUntrustedCertificateIsTheUsersCallAndIsRememberedByItsFingerprint
             EXPECT_NE(q.text.find(part), std::string::npos) << part << "\n" << q.text;
         EXPECT_EQ(q.text.find("変わっています"), std::string::npos);
         EXPECT_EQ(log[log.size() - 2].rfind(
-                      "FTP接続が出来ませんでした。転送は行われません：The server's certificate was "
-                      "not trusted: ",
+                      "FTP接続が出来ませんでした。転送は行われません：サーバーの証明書を信頼できません："
+                      "自己署名の証明書です。",
                       0),
                   0u)
             << log[log.size() - 2];
@@ -291,7 +291,7 @@ TEST(FTPTls, ACertificateForAnotherNameIsNotTrustedUntilTheUserSaysSo) {
         return true;
     };
     c.Connect();
-    EXPECT_NE(asked.Problem.find("not for ghost.example"), std::string::npos) << asked.Problem;
+    EXPECT_EQ(asked.Problem, "証明書は ghost.example ではなく /CN=127.0.0.1 に発行されています");
     EXPECT_EQ(c.TrustedFingerprint, asked.Fingerprint);
     roundTrip(c, local, "n.bin");
 }

@@ -235,7 +235,7 @@ TEST(NetworkJob, ServerStoppedDuringTheRunFailsTheJob) {
     auto [log, ok] = runThroughLoop(*job);
     EXPECT_FALSE(ok);
     EXPECT_EQ(log[log.size() - 2], "FTP接続が出来ませんでした。転送は行われません：ghost/master/a.dic"
-                                   "のアップロードに失敗しました：The connection to the server was lost.");
+                                   "のアップロードに失敗しました：サーバーとの接続が切れました。");
     EXPECT_FALSE(fs::exists(server->root() + "pub/updates2.dau"));
 }
 
@@ -385,10 +385,9 @@ TEST(NetworkJob, ALoginCp932CannotHoldIsRefusedNotChanged) {
         auto [log, ok] = runThroughLoop(*job);
         EXPECT_FALSE(ok);
         EXPECT_EQ(log[log.size() - 2],
-                  std::string("FTP接続が出来ませんでした。転送は行われません：The ") +
-                      (inPassword ? "password" : "user name") +
-                      " has a character that Shift_JIS (CP932) cannot hold; change it in "
-                      "the job's server settings.");
+                  std::string("FTP接続が出来ませんでした。転送は行われません：") +
+                      (inPassword ? "パスワード" : "ユーザー名") +
+                      "にShift_JIS(CP932)で表せない文字があります。ジョブのサーバー設定で変えてください。");
     }
     for (const std::string& c : server.commands())
         EXPECT_NE(c.rfind("USER", 0), 0u) << "a changed login was sent";
@@ -513,10 +512,8 @@ TEST(NetworkJob, AStalledListDownloadFailsTheJobWithoutAMisleadingStory) {
     EXPECT_FALSE(ok);
     ASSERT_GE(log.size(), 3u);
     EXPECT_EQ(log[log.size() - 3], "リモートのupdates2.dauの取得に失敗しました");
-    EXPECT_EQ(
-        log[log.size() - 2],
-        "FTP接続が出来ませんでした。転送は行われません：The server stopped responding: nothing moved for 2 "
-        "seconds.");
+    EXPECT_EQ(log[log.size() - 2], "FTP接続が出来ませんでした。転送は行われません：サーバーの応答が止まりまし"
+                                   "た（2秒間、何も届きませんでした）。");
     EXPECT_TRUE(stored(server).empty());
 }
 
@@ -789,9 +786,10 @@ TEST(NetworkJob, AServersListThatNeverEndsOrDripsFailsTheJobInBoundedTime) {
         auto [log, ok] = runThroughLoop(*job);
         EXPECT_FALSE(ok);
         EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 6.0);
-        EXPECT_EQ(log[log.size() - 2],
-                  "FTP接続が出来ませんでした。転送は行われません：The server stopped responding: "
-                  "nothing moved for 3 seconds.");
+        EXPECT_EQ(
+            log[log.size() - 2],
+            "FTP接続が出来ませんでした。転送は行われません：サーバーの応答が止まりました（3秒間、何も届き"
+            "ませんでした）。");
         EXPECT_TRUE(stored(server).empty());
     }
 }

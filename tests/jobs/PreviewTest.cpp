@@ -1,5 +1,5 @@
-#include "run/JobRunner.h"
 #include "jobs/Settings.h"
+#include "run/JobRunner.h"
 #include "support/FtpServer.h"
 #include "support/JobFixtures.h"
 #include "support/ScriptedPrompts.h"
