@@ -2,53 +2,19 @@
 
 #include "Errors.h"
 
+#include "Cp932Converter.h"
+
 #include <algorithm>
-#include <cerrno>
-#include <iconv.h>
 
 namespace {
 
-// One converter per direction and thread: opening iconv is far more expensive than a short conversion.
-class Converter {
-public:
-    Converter(const char* to, const char* from) : cd_(iconv_open(to, from)) {
-        if (cd_ == reinterpret_cast<iconv_t>(-1))
-            throw EEncodingError(std::string("iconv cannot convert ") + from + " to " + to);
-    }
-    ~Converter() { iconv_close(cd_); }
-    Converter(const Converter&) = delete;
-    Converter& operator=(const Converter&) = delete;
-
-    // Converts as far as possible; returns false with `pos` at the offending input byte on a character
-    // that cannot be converted or an invalid sequence.
-    bool convert(std::string_view in, std::string& out, size_t& pos) {
-        iconv(cd_, nullptr, nullptr, nullptr, nullptr);
-        char* inPtr = const_cast<char*>(in.data() + pos);
-        size_t inLeft = in.size() - pos;
-        char buffer[4096];
-        while (inLeft > 0) {
-            char* outPtr = buffer;
-            size_t outLeft = sizeof buffer;
-            size_t r = iconv(cd_, &inPtr, &inLeft, &outPtr, &outLeft);
-            out.append(buffer, static_cast<size_t>(outPtr - buffer));
-            pos = in.size() - inLeft;
-            if (r == static_cast<size_t>(-1) && errno != E2BIG)
-                return false;
-        }
-        return true;
-    }
-
-private:
-    iconv_t cd_;
-};
-
 Converter& toUtf8() {
-    thread_local Converter c("UTF-8", "CP932");
+    thread_local Converter c(Charset::Utf8, Charset::Cp932);
     return c;
 }
 
 Converter& toCp932() {
-    thread_local Converter c("CP932", "UTF-8");
+    thread_local Converter c(Charset::Cp932, Charset::Utf8);
     return c;
 }
 
@@ -126,7 +92,7 @@ size_t cp932Characters(std::string_view cp932) {
 }
 
 Converter& cp932ToUtf16(bool bigEndian) {
-    thread_local Converter le("UTF-16LE", "CP932"), be("UTF-16BE", "CP932");
+    thread_local Converter le(Charset::Utf16LE, Charset::Cp932), be(Charset::Utf16BE, Charset::Cp932);
     return bigEndian ? be : le;
 }
 
@@ -228,12 +194,12 @@ bool IsCp932Representable(std::string_view utf8) {
 }
 
 std::string Utf16ToUtf8(std::string_view bytes, bool bigEndian) {
-    thread_local Converter le("UTF-8", "UTF-16LE"), be("UTF-8", "UTF-16BE");
+    thread_local Converter le(Charset::Utf8, Charset::Utf16LE), be(Charset::Utf8, Charset::Utf16BE);
     return convertLeniently(bigEndian ? be : le, bytes, 2, "\xEF\xBF\xBD");
 }
 
 std::string Utf8ToUtf16(std::string_view utf8, bool bigEndian) {
-    thread_local Converter le("UTF-16LE", "UTF-8"), be("UTF-16BE", "UTF-8");
+    thread_local Converter le(Charset::Utf16LE, Charset::Utf8), be(Charset::Utf16BE, Charset::Utf8);
     return convertLeniently(bigEndian ? be : le, utf8, 1,
                             bigEndian ? std::string_view("\xFF\xFD", 2) : std::string_view("\xFD\xFF", 2));
 }

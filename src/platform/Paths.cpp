@@ -1,21 +1,7 @@
 #include "Paths.h"
 
-#include "Errors.h"
-
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <climits>
-#include <unistd.h>
-#endif
-
-bool IsPathDelimiter(char c) {
-#ifdef _WIN32
-    return c == '\\' || c == ':';
-#else
-    return c == '\\' || c == '/';
-#endif
-}
+// The platform's own rules (separators, name comparison, the program's path) are in PathsPosix.cpp and
+// PathsWindows.cpp.
 
 namespace {
 
@@ -46,35 +32,11 @@ std::string ChangeFileExt(std::string_view path, std::string_view ext) {
     return result.append(ext);
 }
 
-bool SameFileName(std::string_view a, std::string_view b) {
-#ifdef _WIN32
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        char x = a[i] >= 'A' && a[i] <= 'Z' ? static_cast<char>(a[i] - 'A' + 'a') : a[i];
-        char y = b[i] >= 'A' && b[i] <= 'Z' ? static_cast<char>(b[i] - 'A' + 'a') : b[i];
-        if (x != y)
-            return false;
-    }
-    return true;
-#else
-    return a == b;
-#endif
-}
-
 std::string IncludeTrailingPathDelimiter(std::string_view path) {
     std::string result(path);
     if (result.empty() || !IsPathDelimiter(result.back()) || result.back() == ':')
         result += NativeDelimiter;
     return result;
-}
-
-std::string NativePath(std::string_view path) {
-#ifdef _WIN32
-    return std::string(path);
-#else
-    return ReplaceChar(path, '\\', '/');
-#endif
 }
 
 std::string RemoveFirst(std::string_view text, std::string_view part) {
@@ -91,46 +53,4 @@ std::string ReplaceChar(std::string_view text, char from, char to) {
         if (c == from)
             c = to;
     return result;
-}
-
-std::string ExpandFileName(std::string_view path) {
-    if (path.empty())
-        return {};
-#ifdef _WIN32
-    int wide = MultiByteToWideChar(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), nullptr, 0);
-    std::wstring in(static_cast<size_t>(wide), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), in.data(), wide);
-    wchar_t buffer[MAX_PATH * 4];
-    DWORD n = GetFullPathNameW(in.c_str(), MAX_PATH * 4, buffer, nullptr);
-    if (n == 0 || n >= MAX_PATH * 4)
-        return std::string(path);
-    int size = WideCharToMultiByte(CP_UTF8, 0, buffer, static_cast<int>(n), nullptr, 0, nullptr, nullptr);
-    std::string result(static_cast<size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, buffer, static_cast<int>(n), result.data(), size, nullptr, nullptr);
-    return result;
-#else
-    if (IsPathDelimiter(path[0]))
-        return std::string(path);
-    char cwd[PATH_MAX];
-    if (!::getcwd(cwd, sizeof cwd))
-        return std::string(path);
-    return IncludeTrailingPathDelimiter(cwd) + std::string(path);
-#endif
-}
-
-std::string ExecutablePath() {
-#ifdef _WIN32
-    wchar_t buffer[MAX_PATH * 4];
-    DWORD n = GetModuleFileNameW(nullptr, buffer, MAX_PATH * 4);
-    int size = WideCharToMultiByte(CP_UTF8, 0, buffer, static_cast<int>(n), nullptr, 0, nullptr, nullptr);
-    std::string result(static_cast<size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, buffer, static_cast<int>(n), result.data(), size, nullptr, nullptr);
-    return result;
-#else
-    char buffer[PATH_MAX];
-    ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-    if (n < 0)
-        throw EFileError("Cannot determine the program's own path");
-    return std::string(buffer, static_cast<size_t>(n));
-#endif
 }
