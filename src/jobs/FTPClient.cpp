@@ -477,7 +477,7 @@ void TFTPClient::Get(const std::string& remoteName, const std::string& localPath
     TFTPRequest r;
     if (!r.file.Open(NativePath(localPath), FileAccess::CreateNew)) {
         int code = r.file.Error();
-        throw EFileError(localPath + " を作成できません：" + SystemErrorReasonJa(code) + "。", code);
+        ThrowFileError(FileAction::Create, localPath, code);
     }
     r.path = pathFor(*sessions_.front(), remoteName);
     r.maxBytes = maxBytes;
@@ -499,7 +499,7 @@ TFile openForUpload(const std::string& localPath, int64_t& size) {
         (size = file.Size()) < 0) {
         int code =
             !file.IsOpen() || file.Error() != 0 ? file.Error() : static_cast<int>(std::errc::is_a_directory);
-        throw EFileError(localPath + " を開けません：" + SystemErrorReasonJa(code) + "。", code);
+        ThrowFileError(FileAction::Open, localPath, code);
     }
     return file;
 }

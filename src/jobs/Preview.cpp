@@ -6,6 +6,7 @@
 #include "updatelist/Updates2dau.h"
 
 #include <algorithm>
+#include <cerrno>
 
 std::string TSettings::previewNar(const TUpdates2dau& list, const std::vector<std::string>& names,
                                   const std::string& nar) {
@@ -41,7 +42,7 @@ bool TSettings::previewUpload(const std::string& archive) {
         Log("[プレビュー] " + ExtractFileName(archive) + "をアップロードします。");
         if (!HTML.empty()) {
             if (!FileExists(HTML))
-                throw EFileError("Cannot open " + HTML + ": File not found");
+                ThrowFileError(FileAction::Open, HTML, ENOENT);
             Log("[プレビュー] " + ExtractFileName(HTML) + "の日付・時刻・サイズを埋めてアップロードします。");
         }
         succeeded = true;

@@ -1,5 +1,6 @@
 #include "FileSystem.h"
 
+#include "Errors.h"
 #include "Paths.h"
 
 #include <cerrno>
@@ -59,6 +60,14 @@ std::string SystemErrorReasonJa(int code) {
     default:
         return "システムエラー " + std::to_string(code);
     }
+}
+
+void ThrowFileError(FileAction action, std::string_view path, int code) {
+    const char* verb = action == FileAction::Open     ? " を開けません（"
+                       : action == FileAction::Read   ? " を読み込めません（"
+                       : action == FileAction::Create ? " を作成できません（"
+                                                      : " に書き込めません（";
+    throw EFileError(std::string(path) + verb + SystemErrorReasonJa(code) + "）。", code);
 }
 
 bool GetFileInfo(std::string_view path, FileInfo& info) {

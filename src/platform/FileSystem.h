@@ -18,6 +18,12 @@ std::string SystemErrorText(int code);
 /// part of "…に書き込めません（ディスクの空き容量が足りません）".
 std::string SystemErrorReasonJa(int code);
 
+/// What a file operation was doing when it failed, for its message.
+enum class FileAction { Open, Read, Create, Write };
+/// Throws EFileError "<path> を開けません（<reason>）。" (読み込めません, 作成できません, 書き込めません)
+/// with the reason from SystemErrorReasonJa.
+[[noreturn]] void ThrowFileError(FileAction action, std::string_view path, int code);
+
 bool FileExists(std::string_view path);      ///< an existing regular file (or a link to one)
 bool DirectoryExists(std::string_view path); ///< an existing folder
 bool PathExists(std::string_view path);      ///< anything under that name

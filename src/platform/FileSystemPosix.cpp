@@ -17,10 +17,6 @@
 
 namespace {
 
-[[noreturn]] void throwFileError(const std::string& what, std::string_view path, int code) {
-    throw EFileError(what + " " + std::string(path) + ": " + SystemErrorText(code), code);
-}
-
 bool statPath(std::string_view path, struct stat& st) {
     return ::stat(NativePath(path).c_str(), &st) == 0;
 }
@@ -166,7 +162,7 @@ bool CreateDir(std::string_view path) {
 std::string ReadFileBytes(std::string_view path) {
     int fd = ::open(NativePath(path).c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
-        throwFileError("Cannot open", path, errno);
+        ThrowFileError(FileAction::Open, path, errno);
     std::string data;
     char buffer[65536];
     for (;;) {
@@ -176,7 +172,7 @@ std::string ReadFileBytes(std::string_view path) {
                 continue;
             int code = errno;
             ::close(fd);
-            throwFileError("Cannot read", path, code);
+            ThrowFileError(FileAction::Read, path, code);
         }
         if (n == 0)
             break;
@@ -189,7 +185,7 @@ std::string ReadFileBytes(std::string_view path) {
 void WriteFileBytes(std::string_view path, std::string_view bytes) {
     int fd = ::open(NativePath(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd < 0)
-        throwFileError("Cannot create", path, errno);
+        ThrowFileError(FileAction::Create, path, errno);
     bool ok = writeAll(fd, bytes);
     int code = errno;
     if (::close(fd) != 0 && ok) {
@@ -197,7 +193,7 @@ void WriteFileBytes(std::string_view path, std::string_view bytes) {
         code = errno;
     }
     if (!ok)
-        throwFileError("Cannot write", path, code);
+        ThrowFileError(FileAction::Write, path, code);
 }
 
 namespace {
@@ -234,16 +230,16 @@ void WriteFileAtomic(std::string_view path, std::string_view bytes) {
         // A read-only file stays as it is, also for a user (root) whom its mode would not stop; an
         // immutable one refuses the rename below.
         if (!S_ISREG(old.st_mode))
-            throwFileError("Cannot write", path, S_ISDIR(old.st_mode) ? EISDIR : EINVAL);
+            ThrowFileError(FileAction::Write, path, S_ISDIR(old.st_mode) ? EISDIR : EINVAL);
         if ((old.st_mode & 0222) == 0)
-            throwFileError("Cannot write", path, EACCES);
+            ThrowFileError(FileAction::Write, path, EACCES);
     }
     std::string temp = target + ".tmp" + std::to_string(::getpid());
     // A settings file may hold passwords: the temporary file is readable by its owner only while it is
     // written (also when a kill leaves it behind); a replaced file's mode comes with the rename.
     int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0)
-        throwFileError("Cannot create", path, errno);
+        ThrowFileError(FileAction::Create, path, errno);
     // Held while it is written, so that a start-up that removes what killed writers left takes it for live.
     ::flock(fd, LOCK_EX | LOCK_NB);
     bool ok = ::fchmod(fd, 0600) == 0 && writeAll(fd, bytes) && ::fsync(fd) == 0;
@@ -266,7 +262,7 @@ void WriteFileAtomic(std::string_view path, std::string_view bytes) {
     }
     if (!ok) {
         ::unlink(temp.c_str());
-        throwFileError("Cannot write", path, code);
+        ThrowFileError(FileAction::Write, path, code);
     }
 }
 

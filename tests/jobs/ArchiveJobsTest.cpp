@@ -387,8 +387,9 @@ TEST(ArchiveJobs, UploadFailuresKeepWhatWasNotSent) {
         job->HTML = pages / "gone.html";
         auto [log, ok] = runThroughLoop(*job);
         EXPECT_FALSE(ok);
-        EXPECT_EQ(log[log.size() - 2], "FTP接続が出来ませんでした。転送は行われません：Cannot open " +
-                                           pages / "gone.html" + ": File not found");
+        EXPECT_EQ(log[log.size() - 2], "FTP接続が出来ませんでした。転送は行われません：" +
+                                           pages / "gone.html" +
+                                           " を開けません（ファイルが見つかりません）。");
         EXPECT_EQ(stored(server), Lines{"ghost-2007-03-05.nar.uploading"});
         EXPECT_TRUE(fs::exists(server.root() + "pub/ghost-2007-03-05.nar"));
         EXPECT_FALSE(fs::exists(ghost / "ghost-2007-03-05.nar"));
