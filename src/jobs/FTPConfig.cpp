@@ -11,7 +11,8 @@ std::string TFTPConfig::GetPassword() {
     if (!EnteredPassword.empty())
         return EnteredPassword;
     // What is typed is not shown: someone looking at the screen must not read the password.
-    EnteredPassword = Prompts().InputBox("パスワード", Server + "へのパスワードを入力してください", "", true);
+    EnteredPassword =
+        Prompts().AskPassword("パスワード", Server + "へのパスワードを入力してください", Server);
     return EnteredPassword;
 }
 

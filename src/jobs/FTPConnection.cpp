@@ -29,7 +29,7 @@ std::unique_ptr<TFTPClient> TSettings::CreateFTP() {
                 "発行先: " + c.Subject + "\n" + "発行者: " + c.Issuer + "\n" + "有効期間: " + c.NotBefore +
                 " から " + c.NotAfter + "\n" + "SHA-256 フィンガープリント: " + c.Fingerprint + "\n\n" +
                 "このサーバーについて、この証明書を信頼しますか？";
-        if (!Prompts().AskYesNo("Quillon", text, UserPrompts::Icon::Warning, true))
+        if (!Prompts().TrustCertificate("Quillon", text, config.Server, c.Fingerprint))
             return false;
         config.CertFingerprint = c.Fingerprint;
         return true;

@@ -90,7 +90,7 @@ bool TSettings::MakeFileList(TUpdates2dau& list) {
         }
         if (previewing_)
             Log("プレビューのため、確認せずに続けます。");
-        else if (!Prompts().AskYesNo("警告", question + "続行しますか？", UserPrompts::Icon::Warning, false))
+        else if (!Prompts().ConfirmFindings("警告", question + "続行しますか？"))
             return false;
     }
     Log(found);

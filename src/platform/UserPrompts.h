@@ -24,6 +24,20 @@ public:
     virtual bool AskRetryCancel(const std::string& text);
     /// Lets the window system process its pending messages once.
     virtual void ProcessMessages() = 0;
+
+    // The questions a job asks, each through a hook of its own, so that an answerer without a person (the
+    // command-line runner) knows which one it is without reading its text. By default each is the Yes/No
+    // question or input box above, with the texts given.
+
+    /// Go on although the release check or the delete.txt check found something? (No is the default.)
+    virtual bool ConfirmFindings(const std::string& title, const std::string& text);
+    /// Trust the certificate with this fingerprint, which the system does not vouch for, for `server`?
+    /// (No is the default.)
+    virtual bool TrustCertificate(const std::string& title, const std::string& text,
+                                  const std::string& server, const std::string& fingerprint);
+    /// The password for `server`, which no setting holds (masked input); empty when the user cancels.
+    virtual std::string AskPassword(const std::string& caption, const std::string& prompt,
+                                    const std::string& server);
 };
 
 /// The current run context's prompts (RunControl.h). Without a context of the program's, questions are
