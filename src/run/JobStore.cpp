@@ -11,6 +11,9 @@
 JobStore::JobStore(std::string exePath)
     : exePath_(std::move(exePath)), mainPath_(ChangeFileExt(exePath_, ".ini")) {}
 
+JobStore::JobStore(std::string programFolderFile, std::string mainPath)
+    : exePath_(std::move(programFolderFile)), mainPath_(std::move(mainPath)) {}
+
 std::string JobStore::ProgramFolder() const {
     return ExtractFilePath(exePath_);
 }
@@ -96,6 +99,28 @@ void JobStore::takeBackMainFile() {
     }
 }
 
+std::map<std::string, std::string> JobStore::readMainFile() {
+    IniFile ini(mainPath_);
+    CommonFTP.Server = ini.ReadString("FTP", "Server", "");
+    CommonFTP.ID = ini.ReadString("FTP", "ID", "");
+    CommonFTP.SetPassword(ini.ReadString("FTP", "Password", ""));
+    CommonFTP.Passive = ini.ReadBool("FTP", "Passive", false);
+    CommonFTP.SSL = ini.ReadBool("FTP", "SSL", false);
+    CommonFTP.ReadConnectionKeys(ini, "FTP");
+    IsLog = ini.ReadBool("General", "IsLog", false);
+    NoLog = ini.ReadBool("General", "NoLog", false);
+    // Jobs beyond the sections that exist take their defaults, but never more than the file has
+    // sections: a huge count costs nothing.
+    long long count = std::clamp<long long>(ini.ReadInteger("General", "SettingsCount", 0), 0,
+                                            static_cast<long long>(ini.SectionCount()));
+    for (long long i = 0; i < count; ++i) {
+        TSettings* job = CreateJob();
+        job->LoadFromSection(ini, std::to_string(i));
+        appendItem(job);
+    }
+    return readImported(ini);
+}
+
 void JobStore::Load() {
     takeBackMainFile();
     // A save killed before its rename left its temporary file, with the passwords in it.
@@ -103,25 +128,7 @@ void JobStore::Load() {
 
     Records held;
     try {
-        IniFile ini(mainPath_);
-        CommonFTP.Server = ini.ReadString("FTP", "Server", "");
-        CommonFTP.ID = ini.ReadString("FTP", "ID", "");
-        CommonFTP.SetPassword(ini.ReadString("FTP", "Password", ""));
-        CommonFTP.Passive = ini.ReadBool("FTP", "Passive", false);
-        CommonFTP.SSL = ini.ReadBool("FTP", "SSL", false);
-        CommonFTP.ReadConnectionKeys(ini, "FTP");
-        IsLog = ini.ReadBool("General", "IsLog", false);
-        NoLog = ini.ReadBool("General", "NoLog", false);
-        // Jobs beyond the sections that exist take their defaults, but never more than the file has
-        // sections: a huge count costs nothing.
-        long long count = std::clamp<long long>(ini.ReadInteger("General", "SettingsCount", 0), 0,
-                                                static_cast<long long>(ini.SectionCount()));
-        for (long long i = 0; i < count; ++i) {
-            TSettings* job = CreateJob();
-            job->LoadFromSection(ini, std::to_string(i));
-            appendItem(job);
-        }
-        held = readImported(ini);
+        held = readMainFile();
     } catch (const EFileError& e) {
         saveRefused_ = true;
         Problems.push_back(
@@ -146,6 +153,16 @@ void JobStore::Load() {
         if (!isMovedName(path) && !SameFileName(path, mainPath_))
             importJobFile(path, held, leftovers);
     step("start-up done");
+}
+
+void JobStore::LoadReadOnly() {
+    if (!FileExists(mainPath_))
+        throw EFileError("設定ファイル " + mainPath_ + " がありません。", 0);
+    try {
+        readMainFile();
+    } catch (const EFileError& e) {
+        throw EFileError("設定ファイル " + mainPath_ + " を読み込めません（" + reason(e) + "）。", e.code());
+    }
 }
 
 void JobStore::importLeftover(const std::string& path, const Records& held,

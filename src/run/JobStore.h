@@ -30,6 +30,9 @@ class JobStore {
 public:
     /// `exePath` is the executable's full path; the main settings file is that path with ".ini".
     explicit JobStore(std::string exePath);
+    /// The main settings file named as it is; the program folder (where the log folder goes) is that of
+    /// `programFolderFile`.
+    JobStore(std::string programFolderFile, std::string mainPath);
 
     const std::string& MainSettingsPath() const { return mainPath_; }
     std::string ProgramFolder() const;
@@ -50,6 +53,11 @@ public:
     /// exists but cannot be read is named in `Problems` too; then nothing is read or imported, and Save
     /// refuses to replace that file.
     void Load();
+
+    /// Reads the main settings file and nothing else, changing no file: no job file is imported or moved,
+    /// no temporary removed (for a runner that must leave the folder as it found it). Throws EFileError
+    /// with a one-line message naming the file when it is missing or cannot be read.
+    void LoadReadOnly();
 
     /// Save: writes the common settings, the options, every job in list order and the record of the
     /// ".in_" files it now holds into the main settings file (atomically), then deletes those files and
@@ -93,6 +101,9 @@ private:
         if (BeforeFileChange)
             BeforeFileChange(FileChange{kind, path, to});
     }
+    // Reads the common settings, the options and the jobs of the main file; returns its record of imported
+    // files. Throws EFileError when the file exists but cannot be read.
+    std::map<std::string, std::string> readMainFile();
     // Start-up steps over the folder's job files.
     void takeBackMainFile();
     void importLeftover(const std::string& path, const std::map<std::string, std::string>& held,

@@ -10,7 +10,9 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <gtest/gtest.h>
+#include <map>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -574,4 +576,61 @@ TEST(JobStore, JobsAfterANulAndInAUtf16FileSurviveASave) {
     next.Load();
     EXPECT_EQ(captions(next), (std::vector<std::string>{"job0+", "job1-", "job2+"}));
     EXPECT_EQ(next.Items[2].Job->ProcessName, "ghost/master/😀.txt\r\n");
+}
+
+namespace {
+
+// Every file of a folder by name, with its bytes.
+std::map<std::string, std::string> folderFiles(const TempDir& dir) {
+    std::map<std::string, std::string> files;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+        files[entry.path().filename().string()] =
+            entry.is_regular_file() ? ReadAll(entry.path().string()) : std::string("<folder>");
+    return files;
+}
+
+} // namespace
+
+TEST(JobStore, AReadOnlyLoadTakesTheMainFileAloneAndChangesNoFile) {
+    TempDir dir;
+    dir.write("settings.conf", mainFile(3));
+    dir.write("a.ini", jobFile("a", true));
+    dir.write("old.in_", jobFile("old", true));
+    dir.write("quillon.in_", mainFile(1));
+    dir.write("settings.conf.tmp4242", "[FTP]\r\nPassword=secret\r\n");
+    const auto before = folderFiles(dir);
+    JobStore store(dir / "settings.conf", dir / "settings.conf");
+    store.LoadReadOnly();
+    // The main file's jobs only, named as they are, with the common settings and options.
+    EXPECT_EQ(captions(store), (std::vector<std::string>{"job0+", "job1-", "job2+"}));
+    EXPECT_EQ(store.CommonFTP.Server, "ftp.example");
+    EXPECT_TRUE(store.IsLog);
+    EXPECT_EQ(store.ProgramFolder(), dir.path());
+    EXPECT_EQ(folderFiles(dir), before);
+
+    // A missing or unreadable file is an error naming it, never an empty list.
+    JobStore missing(dir / "none.ini", dir / "none.ini");
+    try {
+        missing.LoadReadOnly();
+        ADD_FAILURE() << "a missing settings file was taken for an empty one";
+    } catch (const EFileError& e) {
+        EXPECT_EQ(std::string(e.what()), "設定ファイル " + dir / "none.ini" + " がありません。");
+    }
+    std::string main = dir / "settings.conf";
+    ::chmod(main.c_str(), 0);
+    ::chmod(dir.path().c_str(), 0777);
+    JobStore unreadable(main, main);
+    {
+        AsUnprivilegedUser nobody;
+        try {
+            unreadable.LoadReadOnly();
+            ADD_FAILURE() << "an unreadable settings file was taken for an empty one";
+        } catch (const EFileError& e) {
+            EXPECT_EQ(std::string(e.what()),
+                      "設定ファイル " + main + " を読み込めません（アクセスが許可されていません）。");
+        }
+    }
+    ::chmod(main.c_str(), 0644);
+    EXPECT_TRUE(unreadable.Items.empty());
+    EXPECT_EQ(folderFiles(dir), before);
 }
