@@ -156,7 +156,7 @@ void JobStore::Load() {
 }
 
 void JobStore::LoadReadOnly() {
-    if (!FileExists(mainPath_))
+    if (!PathExists(mainPath_)) // a folder of that name is unreadable, below
         throw EFileError("設定ファイル " + mainPath_ + " がありません。", 0);
     try {
         readMainFile();
