@@ -75,9 +75,12 @@ std::string UnattendedPrompts::AskPassword(const std::string&, const std::string
                                            const std::string& server) {
     if (answers_.Password && !answers_.Password->empty())
         return *answers_.Password;
-    tell("サーバー " + server +
-         " のパスワードが設定ファイルにありません。環境変数 QUILLON_PASSWORD で渡してください。");
-    return {};
+    // Logging in with an empty password would only earn a refusal, or log in where it should not.
+    const std::string reason =
+        "サーバー " + server +
+        " のパスワードが設定ファイルにありません。環境変数 QUILLON_PASSWORD で渡してください。";
+    tell(reason);
+    throw EPasswordUnavailable(reason);
 }
 
 bool UnattendedPrompts::AskYesNo(const std::string&, const std::string& text, Icon, bool) {

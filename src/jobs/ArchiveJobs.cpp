@@ -306,7 +306,9 @@ bool TSettings::RunUpload() {
     if (previewing_)
         return previewUpload(archive);
 
-    std::unique_ptr<TFTPClient> ftp = CreateFTP();
+    std::unique_ptr<TFTPClient> ftp = CreateFTPOrFail();
+    if (!ftp)
+        return false;
     ftp->SetTransferType(TFTPClient::ftBinary);
     const std::string base = BaseFolder();
     std::string pageFile; // the filled-in page, removed on every way out

@@ -7,6 +7,15 @@
 #include <algorithm>
 #include <functional>
 
+std::unique_ptr<TFTPClient> TSettings::CreateFTPOrFail() {
+    try {
+        return CreateFTP();
+    } catch (const EPasswordUnavailable& e) {
+        Log(std::string("FTP接続が出来ませんでした。転送は行われません：") + e.what());
+        return nullptr;
+    }
+}
+
 std::unique_ptr<TFTPClient> TSettings::CreateFTP() {
     auto ftp = std::make_unique<TFTPClient>();
     if (!OwnFTP)

@@ -155,7 +155,9 @@ bool TSettings::RunNetwork() {
     bool uploadDirMissing = false;
     bool published = false;
 
-    std::unique_ptr<TFTPClient> ftp = CreateFTP(); // the password is asked before the list is built
+    std::unique_ptr<TFTPClient> ftp = CreateFTPOrFail(); // the password is asked before the list is built
+    if (!ftp)
+        return false;
     ftp->SetTransferType(TFTPClient::ftBinary);
     TUpdates2dau local;
     try {

@@ -28,7 +28,9 @@ std::string TSettings::previewNar(const TUpdates2dau& list, const std::vector<st
 }
 
 bool TSettings::previewUpload(const std::string& archive) {
-    std::unique_ptr<TFTPClient> ftp = CreateFTP();
+    std::unique_ptr<TFTPClient> ftp = CreateFTPOrFail();
+    if (!ftp)
+        return false;
     bool succeeded = false;
     try {
         ConnectFTP(*ftp);

@@ -86,6 +86,8 @@ public:
     /// A client for this job's server (common or own settings), not yet connected. Asks for the password
     /// here when none is known.
     std::unique_ptr<TFTPClient> CreateFTP();
+    /// CreateFTP, or nullptr after logging the connection failure when the password cannot be had.
+    std::unique_ptr<TFTPClient> CreateFTPOrFail();
     /// Makes sure the nested folder (relative, with '' and a trailing '') exists below the client's
     /// current directory and returns there. Throws when a level can be neither entered nor made.
     void MakeRemoteDirs(TFTPClient& ftp, const std::string& folder);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Errors.h"
+
 #include <string>
 
 // How the core talks to the user without knowing the window system: the GUI puts an implementation with
@@ -38,6 +40,13 @@ public:
     /// The password for `server`, which no setting holds (masked input); empty when the user cancels.
     virtual std::string AskPassword(const std::string& caption, const std::string& prompt,
                                     const std::string& server);
+};
+
+/// What prompts that have no one to ask throw from AskPassword: the job fails with this message rather
+/// than log in with an empty password.
+class EPasswordUnavailable : public EQuillon {
+public:
+    using EQuillon::EQuillon;
 };
 
 /// The current run context's prompts (RunControl.h). Without a context of the program's, questions are

@@ -225,7 +225,14 @@ TEST(Cli, AMissingPasswordComesOnlyFromTheEnvironment) {
     EXPECT_EQ(refused.err,
               "quillon-cli: ジョブ net: サーバー " + server.address() +
                   " のパスワードが設定ファイルにありません。環境変数 QUILLON_PASSWORD で渡してください。\n");
-    EXPECT_TRUE(server.received().empty());
+    EXPECT_TRUE(has(refused.out, "FTP接続が出来ませんでした。転送は行われません：サーバー " +
+                                     server.address() +
+                                     " のパスワードが設定ファイルにありません。環境変数 QUILLON_PASSWORD "
+                                     "で渡してください。\n"));
+    EXPECT_TRUE(has(refused.out, "1項目実行 - 成功0 / 失敗1\n"));
+    // No login is tried with an empty password.
+    for (const std::string& c : server.commands())
+        EXPECT_NE(c.rfind("USER", 0), 0u) << c;
 
     Result given = setup.run({}, std::string("secret"));
     EXPECT_EQ(given.code, 0) << given.out << given.err;

@@ -67,7 +67,7 @@ TEST(UnattendedPrompts, ThePasswordComesFromTheEnvironmentOrIsMissing) {
     for (const std::optional<std::string>& env :
          {std::optional<std::string>(), std::optional<std::string>("")}) {
         UnattendedPrompts missing({true, shown, env}, told.sink());
-        EXPECT_EQ(missing.AskPassword("パスワード", "…", "ftp.example"), "");
+        EXPECT_THROW(missing.AskPassword("パスワード", "…", "ftp.example"), EPasswordUnavailable);
     }
     EXPECT_EQ(told.lines, (Lines(2, "サーバー ftp.example のパスワードが設定ファイルにありません。環境変数 "
                                     "QUILLON_PASSWORD で渡してください。")));
