@@ -3,6 +3,7 @@
 #include "LogForm.h"
 #include "Version.h"
 #include "editor/CreateForm.h"
+#include "platform/ProgramInfo.h"
 #include "platform/UserPrompts.h"
 #include "run/JobRunner.h"
 #include "widgets/Accelerators.h"
@@ -398,9 +399,10 @@ void TMainForm::runTicked(bool preview) {
 }
 
 void TMainForm::AboutMenuClick() {
-    std::string text =
-        QApplication::applicationName().toStdString() + QUILLON_VERSION + "\n" + "開発元サイトを開きますか？";
-    if (Prompts().AskYesNo("情報", text, UserPrompts::Icon::Information, false))
+    std::string text = QApplication::applicationName().toStdString() + ProgramFileVersion() + "\n" +
+                       "開発元サイトを開きますか？";
+    if (Prompts().AskYesNo("情報", text, UserPrompts::Icon::Information, false) &&
+        !OpenWithShell(QUILLON_SITE))
         QDesktopServices::openUrl(QUrl(QString::fromUtf8(QUILLON_SITE)));
 }
 

@@ -5,6 +5,7 @@
 #include "platform/Errors.h"
 #include "platform/File.h"
 #include "platform/FileSystem.h"
+#include "platform/NamedStreams.h"
 #include "platform/Paths.h"
 #include "platform/Wildcard.h"
 
@@ -28,18 +29,15 @@ std::string join(const std::string& folder, const std::string& name) {
     return endsWithSeparator(folder) ? folder + name : folder + "\\" + name;
 }
 
-bool isAbsolute(const std::string& path) {
-    return !path.empty() && (path[0] == '/' || path[0] == '\\');
-}
-
 struct NoCaseLess {
     bool operator()(const std::string& a, const std::string& b) const { return LessNoCase(a, b); }
 };
 
 class Collector {
 public:
-    Collector(const TArchiverOptions& w, const std::string& baseDir, bool& abort)
-        : w_(w), baseDir_(baseDir), abort_(abort) {}
+    Collector(const TArchiverOptions& w, const std::string& baseDir, bool& abort,
+              std::vector<std::string>& temporaries)
+        : w_(w), baseDir_(baseDir), abort_(abort), temporaries_(temporaries) {}
 
     std::set<std::string, NoCaseLess> Search(const std::vector<std::string>& patterns, bool allWhenEmpty,
                                              const CollectProgress* handler,
@@ -69,7 +67,7 @@ public:
 
 private:
     std::string resolve(const std::string& folder) const {
-        if (baseDir_.empty() || isAbsolute(folder))
+        if (baseDir_.empty() || IsAbsolutePath(folder))
             return folder;
         return join(baseDir_, folder);
     }
@@ -117,8 +115,8 @@ private:
             // A plain name: the file itself when it exists under that exact name.
             FileInfo info;
             if (GetFileInfo(join(dir, mask), info)) {
-                if (accept(dir, mask, info.regular, mask[0] == '.'))
-                    add(listName(folder, mask));
+                if (accept(dir, mask, info.regular, info.hidden))
+                    add(listName(folder, mask), join(dir, mask));
                 return;
             }
         }
@@ -129,7 +127,7 @@ private:
             if (abort_)
                 return;
             if (MatchesMask(e.name, mask) && accept(dir, e.name, e.isFile, e.hidden))
-                add(listName(folder, e.name));
+                add(listName(folder, e.name), join(dir, e.name));
         }
         if (!descend)
             return;
@@ -144,13 +142,15 @@ private:
         }
     }
 
-    void add(const std::string& name) {
+    void add(const std::string& name, const std::string& path) {
         if (excluded_)
             for (const std::string& ex : *excluded_)
                 if (SameNoCase(ex, name))
                     return;
         bool grew = result_.insert(name).second;
-        // Named streams do not exist on this platform's file systems, so no stream copies are made.
+        // Only what is packed gets copies of its streams (the exclusion lines are searched too).
+        if (grew && w_.IncludeExtraStreams && handler_)
+            copyStreams(name, path);
         if (grew && handler_ && *handler_) {
             std::string bytes = Utf8ToCp932Lossy(name).substr(0, sizeof info_.szSourceFileName - 1);
             std::memset(info_.szSourceFileName, 0, sizeof info_.szSourceFileName);
@@ -159,9 +159,27 @@ private:
         }
     }
 
+    // Each named stream of the file becomes a file of its own beside it, packed under the file's name
+    // followed by the stream's (a file of that name already there is packed as it is and left alone).
+    void copyStreams(const std::string& name, const std::string& path) {
+        const std::string native = NativePath(path);
+        if (!VolumeHasNamedStreams(native))
+            return;
+        for (const NamedStream& stream : NamedStreamsOf(native)) {
+            const std::string copyName = StreamCopyName(name, stream.name, w_.StreamSeparator);
+            const std::string copyPath = NativePath(resolve(copyName));
+            bool created = CopyNamedStream(native, stream, copyPath);
+            if (created)
+                temporaries_.push_back(ExpandFileName(copyPath));
+            if (created || FileExists(copyPath))
+                result_.insert(copyName);
+        }
+    }
+
     const TArchiverOptions& w_;
     std::string baseDir_;
     bool& abort_;
+    std::vector<std::string>& temporaries_;
     std::time_t dateFrom_ = 0, dateTo_ = 0;
     std::set<std::string, NoCaseLess> result_;
     std::map<std::string, std::vector<DirEntry>> listings_;
@@ -236,15 +254,41 @@ std::time_t DateBound(const std::string& textIn, const std::string& defaultTime)
     return std::mktime(&t);
 }
 
-std::vector<std::string> CollectFiles([[maybe_unused]] std::vector<std::string>& temporaries,
-                                      TArchiverOptions& w, const std::string& baseDir,
-                                      const CollectProgress& progress, const PackItems& files, bool& abort) {
+std::string StreamCopyName(const std::string& listName, const std::string& streamName,
+                           const std::string& separator) {
+    // Two characters: the separator's own length in UTF-8 does not count.
+    size_t firstEnd = separator.empty() ? 0 : 1;
+    while (firstEnd < separator.size() && (static_cast<unsigned char>(separator[firstEnd]) & 0xC0) == 0x80)
+        ++firstEnd;
+    size_t characters = 0;
+    for (unsigned char c : separator)
+        characters += (c & 0xC0) != 0x80;
+    if (characters != 2)
+        return listName + streamName;
+    const std::string first = separator.substr(0, firstEnd);
+    std::string out = listName;
+    for (size_t i = 0; i < streamName.size(); ++i) {
+        if (streamName[i] != ':') {
+            out += streamName[i];
+        } else if (i + 1 < streamName.size() && streamName[i + 1] == '\x05') {
+            out += separator;
+            ++i;
+        } else {
+            out += first;
+        }
+    }
+    return out;
+}
+
+std::vector<std::string> CollectFiles(std::vector<std::string>& temporaries, TArchiverOptions& w,
+                                      const std::string& baseDir, const CollectProgress& progress,
+                                      const PackItems& files, bool& abort) {
     std::vector<std::string> patterns = FlattenItems(files, false);
     if (!baseDir.empty() && !DirectoryExists(NativePath(baseDir))) {
         int code = errno ? errno : ENOENT;
         throw EFileError(SystemErrorText(code), code);
     }
-    Collector collector(w, baseDir, abort);
+    Collector collector(w, baseDir, abort, temporaries);
     std::set<std::string, NoCaseLess> excludedSet = collector.Search(w.jx, false, nullptr, nullptr);
     std::vector<std::string> excluded(excludedSet.begin(), excludedSet.end());
     std::set<std::string, NoCaseLess> found = collector.Search(patterns, true, &progress, &excluded);

@@ -21,6 +21,13 @@ std::vector<std::string> CollectFiles(std::vector<std::string>& temporaries, TAr
                                       const std::string& baseDir, const CollectProgress& progress,
                                       const PackItems& files, bool& abort);
 
+/// The name a named stream's copy is packed under: the file's list name followed by the stream's name
+/// (":Zone.Identifier:$DATA") with each ':' as the separator's first character, and a ':' followed by U+0005
+/// as both, the U+0005 dropped; unchanged with a separator of other than two characters. With ";#", a.txt's
+/// Zone.Identifier gives "a.txt;Zone.Identifier;$DATA".
+std::string StreamCopyName(const std::string& listName, const std::string& streamName,
+                           const std::string& separator);
+
 /// A date bound of jo/job ("[l]YYMMDD[hhmmss]" or "[l]YYYYMMDD[hhmmss]"; `defaultTime` "hhmmss" when the
 /// time is left out) as a time; 0 for no bound (the NUL marker, the empty text, any other length). Throws
 /// EQuillon when the text is not a valid date and time.

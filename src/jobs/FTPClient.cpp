@@ -206,7 +206,8 @@ void TFTPClient::start(TFTPSession& s, TFTPRequest request) {
     curl_easy_setopt(e, CURLOPT_UPLOAD, r.upload ? 1L : 0L);
     s.tooLarge = false;
     curl_easy_setopt(e, CURLOPT_TRANSFERTEXT, type_ == ftASCII ? 1L : 0L);
-    s.asciiUpload = r.upload && type_ == ftASCII && CurlAddsCrOnAsciiUpload;
+    s.asciiUpload = r.upload && type_ == ftASCII;
+    s.asciiAddsCr = !CurlAddsCrOnAsciiUpload;
     s.heldCr = false;
     // The size on the wire of a converted text is not the file's.
     curl_easy_setopt(e, CURLOPT_INFILESIZE_LARGE,
@@ -486,7 +487,7 @@ void TFTPClient::Get(const std::string& remoteName, const std::string& localPath
     } catch (...) {
         // Never leave part of a file behind: a half list would pass for the server's list.
         std::error_code ignored;
-        std::filesystem::resize_file(NativePath(localPath), 0, ignored);
+        std::filesystem::resize_file(std::filesystem::u8path(NativePath(localPath)), 0, ignored);
         throw;
     }
 }

@@ -36,7 +36,9 @@ TFTPSession::~TFTPSession() {
 
 size_t TFTPSession::readAscii(char* buffer, size_t room) {
     for (;;) {
-        size_t want = room - (heldCr ? 1 : 0); // room for a held CR that turns out to stand alone
+        // Room for a held CR that turns out to stand alone, and for a CR before each LF where libcurl adds
+        // none.
+        size_t want = (room - (heldCr ? 1 : 0)) / (asciiAddsCr ? 2 : 1);
         scratch.resize(want);
         int64_t r = request.file.Read(scratch.data(), want);
         if (r < 0)
@@ -56,10 +58,13 @@ size_t TFTPSession::readAscii(char* buffer, size_t room) {
                 if (c != '\n')
                     buffer[out++] = '\r';
             }
-            if (c == '\r')
+            if (c == '\r') {
                 heldCr = true;
-            else
-                buffer[out++] = c;
+                continue;
+            }
+            if (c == '\n' && asciiAddsCr)
+                buffer[out++] = '\r';
+            buffer[out++] = c;
         }
         if (out > 0) // nothing to hand over yet is no end of the file
             return out;

@@ -95,7 +95,8 @@ public:
     // An ASCII-type upload of a text whose lines may already end with CR LF: each CR LF is handed to
     // libcurl as LF, which it sends as CR LF, so that the wire carries CR LF once, never CR CR LF.
     bool asciiUpload = false;
-    bool heldCr = false; // a CR at the end of the last read, not known yet to start a CR LF
+    bool asciiAddsCr = false; // an ASCII upload turns LF into CR LF itself (libcurl does not on Windows)
+    bool heldCr = false;      // a CR at the end of the last read, not known yet to start a CR LF
     std::vector<char> scratch;
     std::vector<curl_socket_t> lingering; // data sockets closed for libcurl but not yet for the server
 

@@ -59,6 +59,12 @@ bool isWebUrl(const std::string& url) {
     return SameNoCase(scheme, "http") || SameNoCase(scheme, "https");
 }
 
+// A path as UTF-8 text (its plain string() is in the ANSI code page on Windows).
+std::string utf8(const std::filesystem::path& path) {
+    std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+
 // A folder of its own in the system's temporary folder, removed with what it holds; a preview fetches the
 // server's list there, since it writes nothing into the base folder.
 class TemporaryFolder {
@@ -72,7 +78,7 @@ public:
                 path_ = p;
         }
         if (path_.empty())
-            throw EFileError(root.string() + " に作業用のフォルダーを作成できません。");
+            throw EFileError(utf8(root) + " に作業用のフォルダーを作成できません。");
     }
     ~TemporaryFolder() {
         std::error_code ignored;
@@ -80,7 +86,7 @@ public:
     }
     TemporaryFolder(const TemporaryFolder&) = delete;
     TemporaryFolder& operator=(const TemporaryFolder&) = delete;
-    std::string File(const std::string& name) const { return (path_ / name).string(); }
+    std::string File(const std::string& name) const { return utf8(path_ / std::filesystem::u8path(name)); }
 
 private:
     std::filesystem::path path_;

@@ -3,8 +3,6 @@
 #include "Cp932.h"
 #include "FileSystem.h"
 
-#include <sys/stat.h>
-
 std::vector<std::string> SplitCp932Path(std::string_view cp932Path, bool& absolute) {
     std::vector<std::string> components;
     absolute = !cp932Path.empty() && (cp932Path[0] == '/' || cp932Path[0] == '\\');
@@ -57,11 +55,9 @@ bool Cp932PathResolver::resolve(std::string_view cp932Path, bool lastMayBeMissin
         const std::string& component = components[i];
         bool last = i + 1 == components.size();
         std::string decoded = Cp932ToUtf8(component), name, check;
-        struct stat st;
         // The usual case costs no listing: the decoded name is there and has this very form.
         if (component == "." || component == ".." ||
-            (::lstat((path + decoded).c_str(), &st) == 0 && TryUtf8ToCp932(decoded, check) &&
-             check == component))
+            (PathExists(path + decoded) && TryUtf8ToCp932(decoded, check) && check == component))
             name = decoded;
         else if (!findEntry(path, component, name)) {
             if (!(last && lastMayBeMissing))

@@ -13,11 +13,12 @@ struct FileInfo {
     long modifiedNanoseconds = 0; ///< and the part of a second
     unsigned mode = 0;            ///< the POSIX mode bits (type and permissions)
     int64_t allocatedBytes = 0;   ///< on the disk: less than the size for a file with holes
+    bool hidden = false;          ///< hidden (or a system file) on Windows; a name starting with '.' on POSIX
 };
 
 /// How a file is opened.
 enum class FileAccess {
-    Read,         ///< reading, while others may read (and, on Windows, write and delete) it too
+    Read,         ///< reading, while others may read it too (on Windows: not while another writes it)
     ReadProbe,    ///< reading, without following a link or waiting for the writer of a pipe
     CreateNew,    ///< writing a file that must not exist yet
     ReadWriteNew, ///< reading and writing a file that must not exist yet

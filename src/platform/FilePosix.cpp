@@ -216,6 +216,9 @@ bool GetFileInfoOfPath(const std::string& path, FileInfo& info) {
     info.modifiedNanoseconds = st.st_mtim.tv_nsec;
     info.mode = static_cast<unsigned>(st.st_mode);
     info.allocatedBytes = static_cast<int64_t>(st.st_blocks) * 512;
+    size_t slash = path.find_last_of('/');
+    info.hidden = path.size() > (slash == std::string::npos ? 0 : slash + 1) &&
+                  path[slash == std::string::npos ? 0 : slash + 1] == '.';
     return true;
 }
 

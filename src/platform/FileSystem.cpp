@@ -5,6 +5,16 @@
 
 #include <cerrno>
 
+namespace {
+
+#ifdef EDQUOT
+constexpr int quotaExceeded = EDQUOT;
+#else
+constexpr int quotaExceeded = -1; // Windows reports a full quota as a full disk
+#endif
+
+} // namespace
+
 // The system's file operations are in FileSystemPosix.cpp and FileSystemWindows.cpp; both report errno
 // numbers (Windows' own error codes are mapped to them), which these texts name.
 
@@ -43,7 +53,7 @@ std::string SystemErrorReasonJa(int code) {
     case EEXIST:
         return "同じ名前のファイルがすでにあります";
     case ENOSPC:
-    case EDQUOT:
+    case quotaExceeded:
         return "ディスクの空き容量が足りません";
     case EIO:
         return "ディスクの読み書きでエラーが起きました";

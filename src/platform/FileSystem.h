@@ -58,6 +58,9 @@ std::string ReadFileBytes(std::string_view path);
 /// Creates or replaces a file with exactly these bytes. Throws EFileError naming the file.
 void WriteFileBytes(std::string_view path, std::string_view bytes);
 
+/// Appends the bytes to an existing file; false when it is not there or did not take all of them.
+bool AppendFileBytes(std::string_view path, std::string_view bytes);
+
 /// Writes the bytes to a temporary file beside the file `path` names, flushes it and renames it over that
 /// file, so that a failure never leaves a half-written file. A symbolic link is written through to its
 /// target; a replaced file keeps its mode and owner; a new file is readable by its owner only. A

@@ -196,6 +196,14 @@ void WriteFileBytes(std::string_view path, std::string_view bytes) {
         ThrowFileError(FileAction::Write, path, code);
 }
 
+bool AppendFileBytes(std::string_view path, std::string_view bytes) {
+    int fd = ::open(NativePath(path).c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    bool ok = writeAll(fd, bytes);
+    return ::close(fd) == 0 && ok;
+}
+
 namespace {
 
 // The file a path finally names: symbolic links are followed (also to a target that does not exist yet),

@@ -40,6 +40,10 @@ std::string RemoveFirst(std::string_view text, std::string_view part);
 /// Replaces every occurrence of `from` by `to` (for the '\' and '/' forms of relative ghost paths).
 std::string ReplaceChar(std::string_view text, char from, char to);
 
+/// True for a path that does not start from the current folder: one that starts with a separator (or, on
+/// Windows, a drive such as "C:").
+bool IsAbsolutePath(std::string_view path);
+
 /// The path made absolute against the current folder (unchanged when it is absolute already or empty).
 std::string ExpandFileName(std::string_view path);
 

@@ -13,6 +13,10 @@ bool SameFileName(std::string_view a, std::string_view b) {
     return a == b;
 }
 
+bool IsAbsolutePath(std::string_view path) {
+    return !path.empty() && IsPathDelimiter(path[0]);
+}
+
 std::string NativePath(std::string_view path) {
     return ReplaceChar(path, '\\', '/');
 }

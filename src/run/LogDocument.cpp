@@ -5,7 +5,6 @@
 #include "platform/Paths.h"
 #include "platform/UserPrompts.h"
 
-#include <cerrno>
 #include <cstdio>
 
 LogDocument::LogDocument(const std::string& programFolder, const std::tm& created) {
@@ -14,20 +13,6 @@ LogDocument::LogDocument(const std::string& programFolder, const std::tm& create
                   created.tm_mon + 1, created.tm_mday, created.tm_hour, created.tm_min, created.tm_sec);
     path_ = IncludeTrailingPathDelimiter(programFolder) + "log" + NativeDelimiter + name;
 }
-
-namespace {
-
-// Appends to an existing file; false when it is not there or takes not all of the bytes.
-bool appendToFile(const std::string& path, const std::string& bytes) {
-    std::FILE* file = std::fopen(NativePath(path).c_str(), "r+b");
-    if (!file)
-        return false;
-    bool ok = std::fseek(file, 0, SEEK_END) == 0 &&
-              std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    return std::fclose(file) == 0 && ok;
-}
-
-} // namespace
 
 void LogDocument::Add(const std::string& line) {
     std::string added;
@@ -51,7 +36,7 @@ void LogDocument::changed(const std::string* added) {
     }
     // Typed text may hold characters without a Shift_JIS form; they become '?' rather than lose the log.
     // Lines end at characters, so the new end encodes as the end of the whole text does.
-    if (fileCurrent_ && added && appendToFile(path_, Utf8ToCp932Lossy(*added)))
+    if (fileCurrent_ && added && AppendFileBytes(path_, Utf8ToCp932Lossy(*added)))
         return;
     fileCurrent_ = false;
     CreateDir(ExtractFilePath(path_)); // an existing folder is fine

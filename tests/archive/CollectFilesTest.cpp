@@ -117,3 +117,12 @@ TEST(CollectFiles, BaseFolderThatCannotBeEnteredFails) {
     EXPECT_THROW(CollectFiles(temporaries, w, dir / "missing/", nullptr, {std::string("a.txt")}, abort),
                  EFileError);
 }
+
+TEST(CollectFiles, StreamCopiesAreNamedWithTheSeparator) {
+    EXPECT_EQ(StreamCopyName("a.txt", ":Zone.Identifier:$DATA", ";#"), "a.txt;Zone.Identifier;$DATA");
+    EXPECT_EQ(StreamCopyName("g\\b.txt", ":\x05Summary:$DATA", ";#"), "g\\b.txt;#Summary;$DATA");
+    // Two characters, not two bytes; any other count leaves the name as the system gives it.
+    EXPECT_EQ(StreamCopyName("a", ":s:$DATA", "・#"), "a・s・$DATA");
+    EXPECT_EQ(StreamCopyName("a", ":s:$DATA", ";"), "a:s:$DATA");
+    EXPECT_EQ(StreamCopyName("a", ":s:$DATA", ";#!"), "a:s:$DATA");
+}

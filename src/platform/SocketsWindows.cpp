@@ -1,0 +1,43 @@
+#include "Sockets.h"
+
+#include <winsock2.h>
+#include <ws2tcpip.h>
+
+// Winsock is started by libcurl's global initialisation, before the FTP client opens a socket.
+
+intptr_t OpenSocket(int family, int type, int protocol) {
+    SOCKET s = ::socket(family, type, protocol);
+    return s == INVALID_SOCKET ? -1 : static_cast<intptr_t>(s);
+}
+
+int CloseSocket(intptr_t socket) {
+    return ::closesocket(static_cast<SOCKET>(socket)) == 0 ? 0 : -1;
+}
+
+void ShutdownSocket(intptr_t socket, bool receiving) {
+    ::shutdown(static_cast<SOCKET>(socket), receiving ? SD_BOTH : SD_SEND);
+}
+
+void DrainSocket(intptr_t socket) {
+    char sink[4096];
+    u_long waiting = 0;
+    while (::ioctlsocket(static_cast<SOCKET>(socket), FIONREAD, &waiting) == 0 && waiting > 0) {
+        int want = waiting < sizeof sink ? static_cast<int>(waiting) : static_cast<int>(sizeof sink);
+        if (::recv(static_cast<SOCKET>(socket), sink, want, 0) <= 0)
+            break;
+    }
+}
+
+long PortOfSocketAddress(const void* address) {
+    const auto* a = static_cast<const sockaddr*>(address);
+    if (a->sa_family == AF_INET)
+        return ntohs(static_cast<const sockaddr_in*>(address)->sin_port);
+    if (a->sa_family == AF_INET6)
+        return ntohs(static_cast<const sockaddr_in6*>(address)->sin6_port);
+    return 0;
+}
+
+bool IsIpAddress(const std::string& host) {
+    unsigned char buffer[16];
+    return inet_pton(AF_INET, host.c_str(), buffer) == 1 || inet_pton(AF_INET6, host.c_str(), buffer) == 1;
+}
