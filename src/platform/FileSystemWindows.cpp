@@ -10,10 +10,6 @@
 
 namespace {
 
-[[noreturn]] void throwFileError(const std::string& what, std::string_view path, int code) {
-    throw EFileError(what + " " + std::string(path) + ": " + SystemErrorText(code), code);
-}
-
 int lastErrno() {
     return ErrnoOfWindowsError(GetLastError());
 }
@@ -94,7 +90,7 @@ std::string ReadFileBytes(std::string_view path) {
     HANDLE file = CreateFileW(widePath(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
-        throwFileError("Cannot open", path, lastErrno());
+        ThrowFileError(FileAction::Open, path, lastErrno());
     std::string data;
     char buffer[65536];
     for (;;) {
@@ -102,7 +98,7 @@ std::string ReadFileBytes(std::string_view path) {
         if (!ReadFile(file, buffer, sizeof buffer, &n, nullptr)) {
             int code = lastErrno();
             CloseHandle(file);
-            throwFileError("Cannot read", path, code);
+            ThrowFileError(FileAction::Read, path, code);
         }
         if (n == 0)
             break;
@@ -116,7 +112,7 @@ void WriteFileBytes(std::string_view path, std::string_view bytes) {
     HANDLE file = CreateFileW(widePath(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
-        throwFileError("Cannot create", path, lastErrno());
+        ThrowFileError(FileAction::Create, path, lastErrno());
     bool ok = writeAll(file, bytes);
     int code = lastErrno();
     if (!CloseHandle(file) && ok) {
@@ -124,7 +120,7 @@ void WriteFileBytes(std::string_view path, std::string_view bytes) {
         code = lastErrno();
     }
     if (!ok)
-        throwFileError("Cannot write", path, code);
+        ThrowFileError(FileAction::Write, path, code);
 }
 
 bool AppendFileBytes(std::string_view path, std::string_view bytes) {
@@ -142,16 +138,16 @@ void WriteFileAtomic(std::string_view path, std::string_view bytes) {
     bool exists = old != INVALID_FILE_ATTRIBUTES;
     if (exists) {
         if (old & FILE_ATTRIBUTE_DIRECTORY)
-            throwFileError("Cannot write", path, EISDIR);
+            ThrowFileError(FileAction::Write, path, EISDIR);
         if (old & FILE_ATTRIBUTE_READONLY)
-            throwFileError("Cannot write", path, EACCES);
+            ThrowFileError(FileAction::Write, path, EACCES);
     }
     std::wstring temp = target + L".tmp" + std::to_wstring(GetCurrentProcessId());
     // Not shared for deleting: while it is written, RemoveLeftoverTemporaries cannot take it.
     HANDLE file =
         CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
-        throwFileError("Cannot create", path, lastErrno());
+        ThrowFileError(FileAction::Create, path, lastErrno());
     bool ok = writeAll(file, bytes) && FlushFileBuffers(file);
     int code = ok ? 0 : lastErrno();
     if (!CloseHandle(file) && ok) {
@@ -177,7 +173,7 @@ void WriteFileAtomic(std::string_view path, std::string_view bytes) {
     }
     if (!ok) {
         DeleteFileW(temp.c_str());
-        throwFileError("Cannot write", path, code);
+        ThrowFileError(FileAction::Write, path, code);
     }
 }
 

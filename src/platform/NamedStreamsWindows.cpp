@@ -20,9 +20,8 @@ struct Handle {
     Handle& operator=(const Handle&) = delete;
 };
 
-[[noreturn]] void fail(const std::string& what, const std::string& path) {
-    int code = ErrnoOfWindowsError(GetLastError());
-    throw EFileError(what + " " + path + ": " + SystemErrorText(code), code);
+[[noreturn]] void fail(FileAction action, const std::string& path) {
+    ThrowFileError(action, path, ErrnoOfWindowsError(GetLastError()));
 }
 
 // The header of one stream in the backup format: WIN32_STREAM_ID up to (not including) its name.
@@ -84,18 +83,18 @@ bool CopyNamedStream(const std::string& file, const NamedStream& stream, const s
     if (out.h == INVALID_HANDLE_VALUE) {
         if (GetLastError() == ERROR_FILE_EXISTS)
             return false;
-        fail("Cannot create", copy);
+        fail(FileAction::Create, copy);
     }
     uint32_t left = static_cast<uint32_t>(stream.size);
     char buffer[65536];
     while (left > 0) {
         DWORD want = left < sizeof buffer ? left : static_cast<DWORD>(sizeof buffer), got = 0, put = 0;
         if (!ReadFile(in.h, buffer, want, &got, nullptr))
-            fail("Cannot read", file + stream.name);
+            fail(FileAction::Read, file + stream.name);
         if (got == 0)
             break;
         if (!WriteFile(out.h, buffer, got, &put, nullptr) || put != got)
-            fail("Cannot write", copy);
+            fail(FileAction::Write, copy);
         left -= got;
     }
     WIN32_FILE_ATTRIBUTE_DATA times;
