@@ -5,13 +5,18 @@
 #include "support/ScriptedPrompts.h"
 #include "support/TestData.h"
 
-#include <arpa/inet.h>
+#include "platform/Sockets.h"
+
 #include <chrono>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 #include <random>
+#ifdef _WIN32
+#include <winsock2.h>
+#else
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <sys/socket.h>
-#include <unistd.h>
+#endif
 
 namespace {
 
@@ -37,19 +42,27 @@ std::string errorOf(const std::function<void()>& f) {
 
 // A TCP port that accepts connections into its backlog but never says anything.
 struct SilentPort {
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    intptr_t fd = -1;
     int port = 0;
     SilentPort() {
+#ifdef _WIN32
+        WSADATA data;
+        WSAStartup(MAKEWORD(2, 2), &data);
+        using socklen_t = int;
+#endif
+        fd = OpenSocket(AF_INET, SOCK_STREAM, 0);
         sockaddr_in a{};
         a.sin_family = AF_INET;
         a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        ::listen(fd, 4);
+        bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        listen(fd, 4);
         socklen_t len = sizeof a;
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+        getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
         port = ntohs(a.sin_port);
     }
-    ~SilentPort() { ::close(fd); }
+    ~SilentPort() {
+        CloseSocket(fd);
+    }
 };
 
 // A port with nothing listening on it.

@@ -1,5 +1,6 @@
 #include "jobs/JobFormValues.h"
 #include "jobs/Settings.h"
+#include "platform/Paths.h"
 
 #include <gtest/gtest.h>
 
@@ -30,7 +31,7 @@ TEST(JobFormValues, WhatTheEditorDoesNotShowStaysAndATrustedCertificateStaysWith
     TFTPConfig common;
     TSettings job = ownJob();
     TJobFormValues v = TJobFormValues::Of(job);
-    EXPECT_EQ(v.TargetFolder, "/home/u/ghost/"); // shown with its delimiter
+    EXPECT_EQ(v.TargetFolder, std::string("/home/u/ghost") + NativeDelimiter); // shown with its delimiter
     EXPECT_EQ(v.Server, "ftp.example.jp");
     EXPECT_EQ(v.Password, "pw");
     EXPECT_FALSE(v.HomeUrlCheck);
@@ -73,7 +74,7 @@ TEST(JobFormValues, ACopyHasEverySettingAndServerSettingsOfItsOwn) {
     copy.CopyFrom(source);
     EXPECT_EQ(copy.Name, source.Name);
     EXPECT_EQ(copy.Kind, source.Kind);
-    EXPECT_EQ(copy.TargetFolder, "/home/u/ghost/");
+    EXPECT_EQ(copy.TargetFolder, std::string("/home/u/ghost") + NativeDelimiter);
     EXPECT_EQ(copy.NarName, source.NarName);
     EXPECT_EQ(copy.HomeUrlCheck, source.HomeUrlCheck);
     EXPECT_EQ(copy.OwnFTP->GetStoredPassword(), "pw");

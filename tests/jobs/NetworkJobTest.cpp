@@ -18,7 +18,9 @@
 #include <chrono>
 #include <filesystem>
 #include <gtest/gtest.h>
+#ifndef _WIN32 // POSIX only: links, modes, signals, limits
 #include <sys/resource.h>
+#endif
 
 namespace fs = std::filesystem;
 
@@ -692,12 +694,14 @@ TEST(NetworkJob, CancelWithFourTransfersInFlight) {
 
 namespace {
 
+#ifndef _WIN32 // POSIX only: links, modes, signals, limits
 int openDescriptors() {
     int n = 0;
     for ([[maybe_unused]] const auto& entry : fs::directory_iterator("/proc/self/fd"))
         ++n;
     return n;
 }
+#endif
 
 // A ghost of small files, as most are.
 void makeSmallFiles(const TempDir& dir, int count) {
@@ -709,6 +713,7 @@ void makeSmallFiles(const TempDir& dir, int count) {
                   std::to_string(i));
 }
 
+#ifndef _WIN32 // POSIX only: links, modes, signals, limits
 // The open-file limit of the process, lowered for a test and restored after it.
 struct OpenFileLimit {
     rlimit saved{};
@@ -720,9 +725,11 @@ struct OpenFileLimit {
     }
     ~OpenFileLimit() { ::setrlimit(RLIMIT_NOFILE, &saved); }
 };
+#endif
 
 } // namespace
 
+#ifndef _WIN32 // POSIX only: links, modes, signals, limits
 TEST(NetworkJob, AFirstUploadOf1500FilesUnderALimitOf256OpenFilesLeavesNoDescriptorBehind) {
     FtpServer server;
     server.rootDir().mkdir("pub");
@@ -754,6 +761,7 @@ TEST(NetworkJob, AFirstUploadOf1500FilesUnderALimitOf256OpenFilesLeavesNoDescrip
     std::printf(", %d after a cancelled run\n", openDescriptors());
     EXPECT_EQ(openDescriptors(), before);
 }
+#endif
 
 TEST(NetworkJob, AServersListThatNeverEndsOrDripsFailsTheJobInBoundedTime) {
     {

@@ -29,12 +29,16 @@ void makeGhost(const TempDir& dir) {
 
 // Every file and folder under `root` with its bytes and its time, to tell that nothing was touched.
 std::map<std::string, std::pair<std::string, fs::file_time_type>> snapshot(const std::string& root) {
-    // The folder's own time changes when a file is made in it and removed again.
+    // The folder's own time changes when a file is made in it and removed again. (Its name without the
+    // closing separator, which not every system's stat takes.)
+    const fs::path folder = fs::u8path(root).parent_path();
     std::map<std::string, std::pair<std::string, fs::file_time_type>> s{
-        {".", {"<dir>", fs::last_write_time(root)}}};
-    for (const auto& e : fs::recursive_directory_iterator(root))
-        s[e.path().string()] = {e.is_regular_file() ? ReadAll(e.path().string()) : std::string("<dir>"),
-                                fs::last_write_time(e.path())};
+        {".", {"<dir>", fs::last_write_time(folder)}}};
+    for (const auto& e : fs::recursive_directory_iterator(folder)) {
+        const std::u8string name = e.path().u8string();
+        const std::string path(name.begin(), name.end());
+        s[path] = {e.is_regular_file() ? ReadAll(path) : std::string("<dir>"), fs::last_write_time(e.path())};
+    }
     return s;
 }
 

@@ -128,7 +128,7 @@ TEST(Settings, SaveWritesOwnServerKeysAndStoredPasswordInOrder) {
 TEST(Settings, BaseFolderAddsOneDelimiter) {
     TSettings job;
     job.TargetFolder = "/g";
-    EXPECT_EQ(job.BaseFolder(), "/g/");
+    EXPECT_EQ(job.BaseFolder(), std::string("/g") + NativeDelimiter);
     job.TargetFolder = "/g/";
     EXPECT_EQ(job.BaseFolder(), "/g/");
 }

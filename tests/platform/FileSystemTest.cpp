@@ -2,12 +2,14 @@
 #include "platform/Errors.h"
 #include "support/TempDir.h"
 
-#include <csignal>
 #include <gtest/gtest.h>
+#include <thread>
+#ifndef _WIN32 // POSIX only: links, modes, signals, limits
+#include <csignal>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
+#endif
 
 TEST(FileSystem, RenameFileNeverReplacesAndMovesInOneStep) {
     TempDir dir;
@@ -25,6 +27,7 @@ TEST(FileSystem, RenameFileNeverReplacesAndMovesInOneStep) {
     EXPECT_THROW(RenameFile(a, dir / "c.ini"), EFileError); // gone
 }
 
+#ifndef _WIN32 // POSIX only: links, modes, signals, limits
 TEST(FileSystem, AKilledWritersTemporaryFileIsPrivateAndRemovedOnlyOnceTheWriterIsGone) {
     TempDir dir;
     std::string path = dir.write("quillon.ini", "old");
@@ -71,7 +74,9 @@ TEST(FileSystem, AKilledWritersTemporaryFileIsPrivateAndRemovedOnlyOnceTheWriter
     EXPECT_FALSE(PathExists(temp));
     EXPECT_EQ(ReadAll(path), "old");
 }
+#endif
 
+#ifndef _WIN32 // POSIX only: links, modes, signals, limits
 TEST(FileSystem, LeftoverTemporariesAreFoundBesideTheFileALinkNames) {
     TempDir dir;
     dir.mkdir("real");
@@ -84,6 +89,7 @@ TEST(FileSystem, LeftoverTemporariesAreFoundBesideTheFileALinkNames) {
     EXPECT_TRUE(PathExists(dir / "quillon.ini.tmp32"));
     EXPECT_EQ(RemoveLeftoverTemporaries(dir / "missing/quillon.ini"), 0);
 }
+#endif
 
 TEST(FileSystem, JapaneseReasonsForTheCommonErrors) {
     EXPECT_EQ(SystemErrorReasonJa(EACCES), "アクセスが許可されていません");

@@ -1,8 +1,8 @@
-#include "run/JobRunner.h"
-#include "run/LogDocument.h"
 #include "jobs/Settings.h"
 #include "platform/Clock.h"
 #include "platform/Paths.h"
+#include "run/JobRunner.h"
+#include "run/LogDocument.h"
 #include "support/ScriptedPrompts.h"
 #include "support/TempDir.h"
 #include "support/TestData.h"
@@ -59,10 +59,11 @@ TEST(RunLoop, RunsTickedJobsInOrderAndCounts) {
 }
 
 TEST(LogDocument, FileNameCarriesTheCreationTime) {
+    const std::string d(1, NativeDelimiter);
     LogDocument log("/tools", LocalTime(2026, 12, 8, 4, 5, 9));
-    EXPECT_EQ(log.FilePath(), "/tools/log/log20261208040509.log");
+    EXPECT_EQ(log.FilePath(), "/tools" + d + "log" + d + "log20261208040509.log");
     LogDocument late("/tools/", LocalTime(12345, 1, 2, 23, 59, 58));
-    EXPECT_EQ(late.FilePath(), "/tools/log/log123450102235958.log");
+    EXPECT_EQ(late.FilePath(), "/tools/log" + d + "log123450102235958.log");
 }
 
 TEST(LogDocument, KeepsTheFileInShiftJisAfterEveryChange) {

@@ -1,5 +1,7 @@
 #include "FtpServer.h"
 
+#include "Shell.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -12,7 +14,9 @@ std::string scriptPath() {
 }
 
 void run(const std::string& command) {
-    if (std::system((command + " >/dev/null 2>&1").c_str()) != 0)
+    int status = -1;
+    RunShell(command + " >/dev/null 2>&1", &status);
+    if (status != 0)
         throw std::runtime_error("command failed: " + command);
 }
 

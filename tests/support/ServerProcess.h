@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -15,11 +16,11 @@ public:
     ServerProcess& operator=(const ServerProcess&) = delete;
 
     int port() const { return port_; }
-    /// Kills the child and waits for it.
+    /// Kills the child and waits for it (on Windows: closes the lifeline and waits until its port is closed).
     void stop();
 
 private:
     int pid_ = -1;
-    int stdinFd_ = -1;
+    intptr_t stdinFd_ = -1; // the lifeline socket on Windows
     int port_ = 0;
 };

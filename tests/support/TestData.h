@@ -1,9 +1,10 @@
 #pragma once
 
+#include <chrono>
 #include <ctime>
+#include <filesystem>
 #include <random>
 #include <string>
-#include <sys/time.h>
 
 /// `n` pseudo-random bytes from a fixed seed (incompressible test content).
 inline std::string RandomBytes(size_t n, unsigned seed = 11) {
@@ -30,6 +31,7 @@ inline std::tm LocalTime(int year, int month, int day, int hour = 0, int minute 
 /// Sets a file's last-write (and last-access) time to a local time.
 inline void SetFileTime(const std::string& path, std::tm local) {
     std::time_t when = std::mktime(&local);
-    timeval times[2] = {{when, 0}, {when, 0}};
-    ::utimes(path.c_str(), times);
+    std::filesystem::last_write_time(
+        std::filesystem::u8path(path),
+        std::chrono::file_clock::from_sys(std::chrono::system_clock::from_time_t(when)));
 }

@@ -1,8 +1,14 @@
 #pragma once
 
+#include "ServerProcess.h"
 #include "TempDir.h"
 
+#include <memory>
 #include <string>
+
+/// The configuration vsftpd is started with (paths as the Linux machine names them).
+std::string VsftpdConfig(int port, const std::string& anonRoot, const std::string& certificate,
+                         const std::string& key, bool implicitTls);
 
 /// vsftpd (a widely used C server) on 127.0.0.1 serving implicit TLS to anonymous users, who may upload
 /// into "pub". It demands protected data connections that resume the control connection's TLS session,
@@ -23,4 +29,5 @@ private:
     TempDir root_;
     int pid_ = -1;
     int port_ = 0;
+    std::unique_ptr<ServerProcess> process_; // Windows: the Linux machine's vsftpd through host_server.py
 };
