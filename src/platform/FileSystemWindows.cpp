@@ -89,8 +89,11 @@ bool CreateDir(std::string_view path) {
 std::string ReadFileBytes(std::string_view path) {
     HANDLE file = CreateFileW(widePath(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        ThrowFileError(FileAction::Open, path, lastErrno());
+    if (file == INVALID_HANDLE_VALUE) {
+        // Windows refuses a folder as access denied: said as what it is.
+        int code = lastErrno();
+        ThrowFileError(FileAction::Open, path, code == EACCES && DirectoryExists(path) ? EISDIR : code);
+    }
     std::string data;
     char buffer[65536];
     for (;;) {

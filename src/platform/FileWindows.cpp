@@ -69,7 +69,9 @@ bool TFile::Open(const std::string& path, FileAccess access) {
     DWORD flags = FILE_ATTRIBUTE_NORMAL;
     switch (access) {
     case FileAccess::Read:
-        // Others may read, not write: a file another program is writing is not taken half-written.
+        // Others may read, not write: a file another program is writing is not taken half-written. A
+        // folder opens too (as on POSIX), so that callers can see it is no file.
+        flags |= FILE_FLAG_BACKUP_SEMANTICS;
         break;
     case FileAccess::ReadProbe:
         share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
