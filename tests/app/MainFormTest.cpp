@@ -97,6 +97,7 @@ TEST(MainForm, ImportFailuresNameTheFileAndTheReasonAndTheOtherFilesAreImported)
     EXPECT_TRUE(FileExists(dir / "c.in_"));
 }
 
+#ifndef _WIN32 // POSIX only: links, modes, signals, limits
 TEST(MainForm, ASettingsFileThatCannotBeWrittenAtExitOffersRetryAndCancel) {
     TempDir dir;
     // The main settings file is a link into a folder that is not there (yet).
@@ -131,6 +132,7 @@ TEST(MainForm, ASettingsFileThatCannotBeWrittenAtExitOffersRetryAndCancel) {
     EXPECT_TRUE(IniFile(dir / "settings/quillon.ini").ReadBool("General", "IsLog", false));
     EXPECT_TRUE(prompts.errors.empty());
 }
+#endif
 
 TEST(MainForm, AnUnreadableMainSettingsFileStopsTheStartAndIsLeftIntact) {
     TempDir dir;
@@ -556,6 +558,7 @@ TEST(RunLoopWindow, ExitDuringARunCancelsItOnYesAndClosesWhenTheJobHasStopped) {
     delete form;
 }
 
+#ifndef _WIN32 // POSIX only: links, modes, signals, limits
 TEST(RunLoopWindow, AnExitTheFailedSaveTurnedDownIsNotTriedAgainAfterTheNextRun) {
     TempDir dir;
     dir.write("a.txt", "a");
@@ -584,6 +587,7 @@ TEST(RunLoopWindow, AnExitTheFailedSaveTurnedDownIsNotTriedAgainAfterTheNextRun)
     EXPECT_TRUE(form.isVisible());
     EXPECT_EQ(prompts.retryQuestions.size(), 1u);
 }
+#endif
 
 TEST(RunLoopWindow, AltWithALetterNeverTypesIntoTheLog) {
     TempDir dir;
