@@ -22,17 +22,3 @@ void DrainSocket(intptr_t socket) {
     while (::recv(static_cast<int>(socket), sink, sizeof sink, MSG_DONTWAIT) > 0) {
     }
 }
-
-long PortOfSocketAddress(const void* address) {
-    const auto* a = static_cast<const sockaddr*>(address);
-    if (a->sa_family == AF_INET)
-        return ntohs(static_cast<const sockaddr_in*>(address)->sin_port);
-    if (a->sa_family == AF_INET6)
-        return ntohs(static_cast<const sockaddr_in6*>(address)->sin6_port);
-    return 0;
-}
-
-bool IsIpAddress(const std::string& host) {
-    unsigned char buffer[16];
-    return inet_pton(AF_INET, host.c_str(), buffer) == 1 || inet_pton(AF_INET6, host.c_str(), buffer) == 1;
-}
