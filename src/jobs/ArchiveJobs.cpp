@@ -344,7 +344,7 @@ bool TSettings::RunUpload() {
         }
         succeeded = true;
     } catch (const std::exception& e) {
-        Log(std::string("FTP接続が出来ませんでした。転送は行われません：") + e.what());
+        LogTransferFailure(e.what());
     }
     if (!pageFile.empty())
         RemoveFile(pageFile);

@@ -11,7 +11,7 @@ std::unique_ptr<TFTPClient> TSettings::CreateFTPOrFail() {
     try {
         return CreateFTP();
     } catch (const EPasswordUnavailable& e) {
-        Log(std::string("FTP接続が出来ませんでした。転送は行われません：") + e.what());
+        LogTransferFailure(e.what());
         return nullptr;
     }
 }

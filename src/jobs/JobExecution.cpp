@@ -38,6 +38,10 @@ void TSettings::Log(const std::string& line) {
         LogLines->Add(line);
 }
 
+void TSettings::LogTransferFailure(const std::string& reason) {
+    Log("FTP接続が出来ませんでした。転送は行われません：" + reason);
+}
+
 bool TSettings::MakeFileList(TUpdates2dau& list) {
     list.BaseFolder = BaseFolder();
     Log("ファイルリストを生成します。");

@@ -170,7 +170,7 @@ bool TSettings::RunNetwork() {
         if (!MakeFileList(local))
             return false;
     } catch (const ECancelled& e) {
-        Log(std::string("FTP接続が出来ませんでした。転送は行われません：") + e.what());
+        LogTransferFailure(e.what());
         return false;
     }
 
@@ -283,7 +283,7 @@ bool TSettings::RunNetwork() {
         RemoveFile(working);
         succeeded = true;
     } catch (const std::exception& e) {
-        Log(std::string("FTP接続が出来ませんでした。転送は行われません：") + e.what());
+        LogTransferFailure(e.what());
     }
     ftp->Quit();
     if (succeeded && published && HomeUrlCheck) {

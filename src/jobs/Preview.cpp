@@ -49,7 +49,7 @@ bool TSettings::previewUpload(const std::string& archive) {
         }
         succeeded = true;
     } catch (const std::exception& e) {
-        Log(std::string("FTP接続が出来ませんでした。転送は行われません：") + e.what());
+        LogTransferFailure(e.what());
     }
     ftp->Quit();
     return succeeded;

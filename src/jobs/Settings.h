@@ -60,6 +60,9 @@ public:
     bool Previewing() const { return previewing_; }
     /// Appends one line to `LogLines`; without a sink nothing happens.
     void Log(const std::string& line);
+    /// Logs the line that ends a transferring job that failed:
+    /// "FTP接続が出来ませんでした。転送は行われません：" followed by the reason.
+    void LogTransferFailure(const std::string& reason);
     /// Fills `list` with the files to distribute and logs them; false when the user chose to stop at the
     /// delete.txt question, or when a file's name has no CP932 form of its own (logged).
     bool MakeFileList(TUpdates2dau& list);
