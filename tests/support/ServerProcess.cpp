@@ -55,12 +55,8 @@ ServerProcess::ServerProcess(std::vector<std::string> args, const std::string& e
     }
     ::close(out[0]);
     port_ = std::atoi(line.c_str());
-    if (port_ <= 0) {
-        stop();
-        std::ifstream errors(errorFile);
-        throw std::runtime_error(what + " did not start " +
-                                 std::string(std::istreambuf_iterator<char>(errors), {}));
-    }
+    if (port_ <= 0)
+        failedToStart(errorFile, what);
 }
 
 ServerProcess::~ServerProcess() {

@@ -1,6 +1,9 @@
 #pragma once
 
 #include <cstdint>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -20,6 +23,14 @@ public:
     void stop();
 
 private:
+    // Stops what did start and throws with what the server wrote to its error file.
+    [[noreturn]] void failedToStart(const std::string& errorFile, const std::string& what) {
+        stop();
+        std::ifstream errors(errorFile);
+        throw std::runtime_error(what + " did not start " +
+                                 std::string(std::istreambuf_iterator<char>(errors), {}));
+    }
+
     int pid_ = -1;
     intptr_t stdinFd_ = -1; // the lifeline socket on Windows
     int port_ = 0;

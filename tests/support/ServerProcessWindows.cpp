@@ -63,12 +63,8 @@ ServerProcess::ServerProcess(std::vector<std::string> args, const std::string& e
     SOCKET lifeline = lifelinePort > 0 ? connectLoopback(lifelinePort) : INVALID_SOCKET;
     if (lifeline != INVALID_SOCKET)
         stdinFd_ = static_cast<intptr_t>(lifeline);
-    if (port_ <= 0 || lifeline == INVALID_SOCKET) {
-        stop();
-        std::ifstream errors(errorFile);
-        throw std::runtime_error(what + " did not start " +
-                                 std::string(std::istreambuf_iterator<char>(errors), {}));
-    }
+    if (port_ <= 0 || lifeline == INVALID_SOCKET)
+        failedToStart(errorFile, what);
 }
 
 ServerProcess::~ServerProcess() {
