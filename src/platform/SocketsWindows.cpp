@@ -7,6 +7,12 @@
 
 intptr_t OpenSocket(int family, int type, int protocol) {
     SOCKET s = ::socket(family, type, protocol);
+    // Non-blocking from the start: libcurl makes the sockets it connects so, but not the one it listens on
+    // in active mode, and it may send on that one before any connection came (seen under wine): a blocking
+    // send there would hold the transfer thread, and a stop with it, for good.
+    u_long nonBlocking = 1;
+    if (s != INVALID_SOCKET)
+        ::ioctlsocket(s, FIONBIO, &nonBlocking);
     return s == INVALID_SOCKET ? -1 : static_cast<intptr_t>(s);
 }
 

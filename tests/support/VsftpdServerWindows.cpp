@@ -53,5 +53,7 @@ VsftpdServer::VsftpdServer(const std::string& certificate, const std::string& ke
 
 VsftpdServer::~VsftpdServer() {
     process_.reset();
-    RunShell("chmod 755 '" + root_ / "anon" + "'");
+    // vsftpd stores names as the CP932 bytes it was sent; wine cannot name such a file, and removing the
+    // folder from here would loop on it. The Linux side removes what the server wrote.
+    RunShell("rm -rf '" + root_ / "anon" + "'");
 }
