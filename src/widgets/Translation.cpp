@@ -12,8 +12,9 @@ QStringList QtTranslationFolders(const QString& programFolder) {
 bool LoadQtTranslation(const QStringList& folders) {
     for (const QString& folder : folders) {
         auto* translator = new QTranslator(QCoreApplication::instance());
-        // "qt_ja" brings the catalogues it names (qtbase_ja) along.
-        if (translator->load("qt_ja", folder) && QCoreApplication::installTranslator(translator))
+        // qtbase_ja holds every text of the modules used here. "qt_ja" would only name it and others
+        // (qtmultimedia_ja) besides, and fails to load where those are not there, as beside the program.
+        if (translator->load("qtbase_ja", folder) && QCoreApplication::installTranslator(translator))
             return true;
         delete translator;
     }

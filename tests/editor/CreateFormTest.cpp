@@ -1,10 +1,11 @@
 #include "editor/CreateForm.h"
-#include "widgets/Translation.h"
 #include "support/TempDir.h"
+#include "widgets/Translation.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QLibraryInfo>
@@ -235,7 +236,8 @@ TEST(CreateForm, BrowseDialogsStartAtTheFieldsFolderOrFile) {
     TempDir dir;
     dir.mkdir("base");
     dir.mkdir("base/pages");
-    const QString base = QString::fromStdString(dir / "base");
+    // In Qt's own form, which the editor hands its dialogs on every system.
+    const QString base = QDir::fromNativeSeparators(QString::fromStdString(dir / "base"));
     TCreateForm editor;
     QString start = "not asked";
     editor.ChooseFolder = editor.ChooseFile = [&](QWidget*, const QString&, const QString& from) {
@@ -290,7 +292,8 @@ TEST(CreateForm, SystemDialogsOfferTheFiltersAndTakeANewFileName) {
     });
     editor.TargetFolderLocateButton->click();
     EXPECT_TRUE(seen);
-    EXPECT_EQ(editor.TargetFolderEdit->text().toStdString(), dir / "mine/");
+    EXPECT_EQ(editor.TargetFolderEdit->text(),
+              QDir::toNativeSeparators(QString::fromStdString(dir / "mine/")));
 
     editor.NarCreateRadio->click();
     seen = false;
@@ -307,21 +310,29 @@ TEST(CreateForm, SystemDialogsOfferTheFiltersAndTakeANewFileName) {
     });
     editor.NarLocateButton->click();
     EXPECT_TRUE(seen);
-    EXPECT_EQ(editor.NarNameEdit->text().toStdString(), dir / "new.nar");
+    EXPECT_EQ(editor.NarNameEdit->text(), QDir::toNativeSeparators(QString::fromStdString(dir / "new.nar")));
 }
 
 TEST(CreateForm, QtsOwnTextsAreJapaneseAndTheFileDialogOpensAtTheFieldsFile) {
     TempDir dir;
     dir.mkdir("prog/translations");
     const QString system = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+#ifdef _WIN32
+    // A static Qt has no texts of its own: the build puts them beside the test program, as the package does.
+    const QString source = QCoreApplication::applicationDirPath() + "/translations";
+#else
+    const QString source = system;
+#endif
+    // What the package puts beside the program.
     for (const char* name : {"qt_ja.qm", "qtbase_ja.qm"})
         ASSERT_TRUE(
-            QFile::copy(system + "/" + name, QString::fromStdString(dir / "prog/translations/") + name))
+            QFile::copy(source + "/" + name, QString::fromStdString(dir / "prog/translations/") + name))
             << "qt6-translations-l10n is missing";
-    const QString prog = QString::fromStdString(dir / "prog");
+    const QString prog = QDir::fromNativeSeparators(QString::fromStdString(dir / "prog"));
     EXPECT_EQ(QtTranslationFolders(prog), (QStringList{prog + "/translations", system}));
     EXPECT_FALSE(LoadQtTranslation({QString::fromStdString(dir.path())})); // none there
-    ASSERT_TRUE(LoadQtTranslation(QtTranslationFolders(prog)));
+    // The program's own folder alone is enough: a Windows installation has no other.
+    ASSERT_TRUE(LoadQtTranslation({prog + "/translations"}));
     struct Uninstall {
         ~Uninstall() {
             for (QTranslator* t : qApp->findChildren<QTranslator*>()) {
@@ -341,7 +352,8 @@ TEST(CreateForm, QtsOwnTextsAreJapaneseAndTheFileDialogOpensAtTheFieldsFile) {
         auto* dialog = qobject_cast<QFileDialog*>(w);
         ASSERT_NE(dialog, nullptr);
         seen = true;
-        EXPECT_EQ(dialog->directory().absolutePath().toStdString() + "/", dir.path());
+        EXPECT_EQ(dialog->directory().absolutePath() + "/",
+                  QDir::fromNativeSeparators(QString::fromStdString(dir.path())));
         auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
         ASSERT_NE(name, nullptr);
         EXPECT_EQ(name->text(), "ghost.nar");
