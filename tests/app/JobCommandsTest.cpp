@@ -4,6 +4,7 @@
 #include "platform/TextLines.h"
 #include "support/ScriptedPrompts.h"
 #include "support/TempDir.h"
+#include "support/TestData.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -167,7 +168,7 @@ TEST(JobCommands, CopiesAreUntickedAtTheEndWithTheSourcesValuesAndAPasswordOfThe
                             "Connections", "ExplicitTLS", "CertFingerprint", "HomeUrlCheck"})
         EXPECT_EQ(both.ReadRawString("copy", key, "?"), both.ReadRawString("source", key, "!")) << key;
     EXPECT_EQ(both.ReadRawString("copy", "CertFingerprint", "?"), "SHA256:0123");
-    EXPECT_EQ(copy->TargetFolder, "/g/src/");
+    EXPECT_EQ(copy->TargetFolder, "/g/src" + NativeSep);
     EXPECT_EQ(copy->CommonFTP, &form.Store().CommonFTP);
     EXPECT_EQ(copy->LogLines, nullptr);
     ASSERT_NE(copy->OwnFTP.get(), source->OwnFTP.get());
@@ -199,7 +200,7 @@ TEST(JobCommands, EditShowsTheJobAndTakesItsValuesAsTyped) {
         EXPECT_TRUE(editor.SSLCheck->isChecked());
         EXPECT_FALSE(editor.PassiveCheck->isChecked());
         EXPECT_EQ(editor.NarNameEdit->text(), "/o/b.nar");
-        EXPECT_EQ(editor.TargetFolderEdit->text(), "/g/b/");
+        EXPECT_EQ(editor.TargetFolderEdit->text().toStdString(), "/g/b" + NativeSep);
         // The job's own list, not the one the kind's selection adjusted.
         EXPECT_EQ(TCreateForm::ListText(editor.ProcessNameMemo), "*.txt\r\n");
         EXPECT_EQ(TCreateForm::ListText(editor.EscapeNameMemo), "");

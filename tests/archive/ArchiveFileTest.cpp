@@ -7,6 +7,7 @@
 #include "platform/FileSystem.h"
 #include "support/FakeLibrary.h"
 #include "support/TempDir.h"
+#include "support/TestData.h"
 
 #include <cstring>
 #include <gtest/gtest.h>
@@ -182,8 +183,8 @@ TEST_F(ArchiveFileTest, TheLibraryGetsCp932BytesWithSecondBytes0x5CUntouched) {
     ASSERT_EQ(archive.PackFiles(nullptr, &o, base, {std::vector<std::string>{"ソ表\\能.txt", "-[ソ].txt"}}),
               0);
     std::string folder = dir.path() + "\x83\x5C"; // the base folder as the library sees it
-    EXPECT_EQ(lastCommand, " -D -9 -X \"" + folder + "/temp.zip\" \"" + folder +
-                               "/\" \"[-][[]\x83\x5C].txt\" \"\x83\x5C\x95\x5C/\x94\x5C.txt\" ");
+    EXPECT_EQ(lastCommand, " -D -9 -X \"" + folder + "/temp.zip\" \"" + folder + NativeSep +
+                               "\" \"[-][[]\x83\x5C].txt\" \"\x83\x5C\x95\x5C/\x94\x5C.txt\" ");
 }
 
 TEST_F(ArchiveFileTest, OnlyTheStandInCreatorGivesTheRuCommandWithoutFolder) {
@@ -256,7 +257,7 @@ TEST_F(ArchiveFileTest, OtherFormatsNeedTheirLibraries) {
 TEST_F(ArchiveFileTest, NothingCollectedLeavesTheOldArchive) {
     TempDir dir;
     std::string old = dir.write("temp.zip", "old archive");
-    dir.write(".hidden", "h");
+    dir.writeHidden(".hidden", "h");
     TArchiveFile archive;
     archive.SetFileName(old);
     archive.SetOutputSize(16);

@@ -88,9 +88,13 @@ TEST(BuiltinZip, ArchiveAsUnzipSeesIt) {
     for (const char* rel : {"readme.txt", "ghost/master/updates2.dau", "shell/master/surface0.png",
                             "-dash[1].txt", "empty.txt"})
         EXPECT_EQ(ReadAll(out + "/" + rel), ReadAll(dir / rel)) << rel;
-    EXPECT_EQ(ReadAll(out + "/" + kana), ReadAll(dir / "ghost/master/ソ表能.dic"));
+    // Read by the shell: a name that is no UTF-8 is one a Windows program under wine cannot open.
+    EXPECT_EQ(RunShell("LC_ALL=C ls '" + out + "/ghost/master'"),
+              "updates2.dau\n\x83\x5C\x95\x5C\x94\x5C.dic\n");
+    EXPECT_EQ(RunShell("cat '" + out + "/ghost/master/'*.dic"), ReadAll(dir / "ghost/master/ソ表能.dic"));
     RunShell("unzip -tq '" + archive + "'", &status);
     EXPECT_EQ(status, 0);
+    RunShell("rm -rf '" + out + "'"); // nor can it remove it
 }
 
 TEST(BuiltinZip, EveryPackBuildsAFreshArchive) {
@@ -105,15 +109,22 @@ TEST(BuiltinZip, EveryPackBuildsAFreshArchive) {
 
 TEST(BuiltinZip, MembersArePackedUnderTheirCp932Bytes) {
     TempDir dir;
-    // Names whose CP932 form decodes to another character, and one ending in a second byte 0x5C, in a base
-    // folder whose own name ends that way.
+    // Names ending in a second byte 0x5C, in a base folder whose own name ends that way, and where the
+    // system's table gives them one, names whose CP932 form decodes to another character.
     std::string base = dir.mkdir("ソ") + "/";
     // ﾃｽ and 凜ｱ are CP932 whose bytes also form valid UTF-8 (C3 BD, EA A3 B1).
-    const std::vector<std::pair<std::string, std::string>> names = {
-        {"〜.txt", "\x81\x60.txt"}, {"−.txt", "\x81\x7C.txt"},       {"—.txt", "\x81\x5C.txt"},
-        {"‖.txt", "\x81\x61.txt"},  {"¢.txt", "\x81\x91.txt"},       {"£.txt", "\x81\x92.txt"},
-        {"¬.txt", "\x81\xCA.txt"},  {"ghost\\表", "ghost/\x95\x5C"}, {"表.txt", "\x95\x5C.txt"},
-        {"ﾃｽ.txt", "\xC3\xBD.txt"}, {"凜ｱ.txt", "\xEA\xA3\xB1.txt"}};
+    std::vector<std::pair<std::string, std::string>> names = {{"ghost\\表", "ghost/\x95\x5C"},
+                                                              {"表.txt", "\x95\x5C.txt"},
+                                                              {"ﾃｽ.txt", "\xC3\xBD.txt"},
+                                                              {"凜ｱ.txt", "\xEA\xA3\xB1.txt"}};
+    if (SevenHaveSharedForms)
+        names.insert(names.end(), {{"〜.txt", "\x81\x60.txt"},
+                                   {"−.txt", "\x81\x7C.txt"},
+                                   {"—.txt", "\x81\x5C.txt"},
+                                   {"‖.txt", "\x81\x61.txt"},
+                                   {"¢.txt", "\x81\x91.txt"},
+                                   {"£.txt", "\x81\x92.txt"},
+                                   {"¬.txt", "\x81\xCA.txt"}});
     std::vector<std::string> members;
     for (const auto& [name, cp932] : names) {
         dir.write("ソ/" + name, "content " + name);
@@ -194,12 +205,7 @@ TEST(BuiltinZip, MemberTimesAreRoundedUpToTheEvenSecond) {
     SetFileTime(dir.write("even.txt", "e"), LocalTime(2020, 5, 6, 7, 8, 10));
     SetFileTime(dir.write("odd.txt", "o"), LocalTime(2020, 5, 6, 7, 8, 11));
     // Half a second past an even second still counts as later than it.
-    std::string part = dir.write("part.txt", "p");
-    std::filesystem::last_write_time(
-        std::filesystem::u8path(part),
-        std::chrono::file_clock::from_sys(
-            std::chrono::system_clock::from_time_t(localSeconds(LocalTime(2020, 5, 6, 7, 8, 10))) +
-            std::chrono::milliseconds(500)));
+    SetFileTime(dir.write("part.txt", "p"), LocalTime(2020, 5, 6, 7, 8, 10), std::chrono::milliseconds(500));
     SetFileTime(dir.write("old.txt", "x"), LocalTime(1975, 1, 1, 0, 0, 0));
     ASSERT_EQ(pack(dir, dir / "t.zip", {"even.txt", "odd.txt", "part.txt", "old.txt"}), 0);
     std::vector<ZipMember> headers = ReadZipHeaders(dir / "t.zip");

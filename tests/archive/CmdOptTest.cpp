@@ -2,6 +2,7 @@
 #include "archive/Archiver.h"
 #include "archive/Zip32.h"
 #include "platform/Errors.h"
+#include "platform/Paths.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -41,7 +42,8 @@ TEST(CmdOpt, FoldersGetOneTrailingSeparator) {
     b.AddDir("", "/g/");
     b.AddDir("", "");
     b.AddDir("", NotSetMarker);
-    EXPECT_EQ(b.Text, " \"C:\\g/\" \"C:\\g\\\" \"/g/\"");
+    const std::string sep(1, NativeDelimiter); // what a folder without one gets
+    EXPECT_EQ(b.Text, " \"C:\\g" + sep + "\" \"C:\\g\\\" \"/g/\"");
 }
 
 TEST(CmdOpt, ResponseFileHoldsQuotedEscapedNamesInShiftJis) {
@@ -70,7 +72,7 @@ TEST(ArchiverHelpers, NamesThenUserFileList) {
     TCmdOpt b;
     TArchiver::AddArchiveAndFolder(b, "/g/temp.zip", "/g");
     EXPECT_EQ(TArchiver::AddNames(b, o, true, {std::string("a.txt")}), 1); // no ResFileName: names inline
-    EXPECT_EQ(b.Text, " \"/g/temp.zip\" \"/g/\" \"a.txt\" extra");
+    EXPECT_EQ(b.Text, " \"/g/temp.zip\" \"/g" + std::string(1, NativeDelimiter) + "\" \"a.txt\" extra");
     o.ResFileName = dir / "r.txt";
     TCmdOpt r;
     TArchiver::AddNames(r, o, true, {std::string("a.txt")});

@@ -23,7 +23,7 @@ Names collect(const TempDir& dir, const PackItems& files) {
 void makeTree(const TempDir& dir) {
     dir.write("b.txt", "");
     dir.write("A.txt", "");
-    dir.write(".hidden", "");
+    dir.writeHidden(".hidden", "");
     dir.write("sub/c.txt", "");
     dir.write("sub/deeper/d.txt", "");
 }

@@ -7,8 +7,10 @@
 #include "archive/Zip32.h"
 #include "platform/Errors.h"
 #include "platform/FileSystem.h"
+#include "platform/Paths.h"
 #include "support/FakeLibrary.h"
 #include "support/TempDir.h"
+#include "support/TestData.h"
 
 #include <gtest/gtest.h>
 
@@ -212,7 +214,8 @@ TEST_F(OtherFormatsTest, LhaCommandsNeedJsoAndForExtractionJse) {
     o.ResFileName = dir / "list.txt";
     std::string line =
         build(*lha, aoPack, o, "/t/base", {std::vector<std::string>{"a.txt", "b\\c.txt"}}, true);
-    EXPECT_EQ(line, "u -+ -a1 -jso1 -y \"/t/x.arc\" \"/t/base/\" \"@" + o.ResFileName + "\" ");
+    EXPECT_EQ(line,
+              "u -+ -a1 -jso1 -y \"/t/x.arc\" \"/t/base" + NativeSep + "\" \"@" + o.ResFileName + "\" ");
     EXPECT_EQ(ReadAll(o.ResFileName), "\"a.txt\"\r\n\"b\\c.txt\"\r\n"); // LHA names are not escaped
     EXPECT_EQ(messageOf(*lha, aoExtract, o), "jse オプションが設定されていません。");
     o.jse = 0;
@@ -224,7 +227,7 @@ TEST_F(OtherFormatsTest, LhaCommandsNeedJsoAndForExtractionJse) {
     // ARJ extracts with a builder of its own, and packs with LHA's.
     std::unique_ptr<TArchiver> arj = CreateArchiver(atArj);
     EXPECT_EQ(build(*arj, aoExtract, TArchiverOptions{}, "/t/out", {std::string("a.txt")}, false),
-              "x  \"/t/x.arc\" \"/t/out/\" \"a.txt\" ");
+              "x  \"/t/x.arc\" \"/t/out" + NativeSep + "\" \"a.txt\" ");
     EXPECT_EQ(messageOf(*arj, aoPack, TArchiverOptions{}), "jso オプションが設定されていません。");
 }
 
@@ -232,7 +235,7 @@ TEST_F(OtherFormatsTest, TarSwitchesAndOtherCommandShapes) {
     TArchiverOptions o;
     const PackItems names{std::vector<std::string>{"a.txt", "b.txt"}};
     EXPECT_EQ(build(*CreateArchiver(atTar), aoPack, o, "/t/base", names, false),
-              "c --display-dialog=0  -f \"/t/x.arc\" -o \"/t/base/\" \"a.txt\" \"b.txt\" ");
+              "c --display-dialog=0  -f \"/t/x.arc\" -o \"/t/base" + NativeSep + "\" \"a.txt\" \"b.txt\" ");
     EXPECT_EQ(build(*CreateArchiver(atTgz), aoExtract, o, "", names, false),
               "x --display-dialog=0 -z  -f \"/t/x.arc\" \"a.txt\" \"b.txt\" ");
     EXPECT_EQ(build(*CreateArchiver(atBZ2), aoExtractMem, o, "/t/out", names, false),
@@ -245,7 +248,7 @@ TEST_F(OtherFormatsTest, TarSwitchesAndOtherCommandShapes) {
               "c --display-dialog=0 -B9  -f \"/t/x.arc\" \"a\" ");
     o.x = 0; // RAR extracts without folders
     EXPECT_EQ(build(*CreateArchiver(atRar), aoExtract, o, "/t/out", {std::string("a")}, false),
-              "-e  \"/t/x.arc\" \"/t/out/\" \"a\" ");
+              "-e  \"/t/x.arc\" \"/t/out" + NativeSep + "\" \"a\" ");
     // Deleting names members only: no folder.
     o.UserFileList = "-r";
     EXPECT_EQ(build(*CreateArchiver(at7z), aoRemove, o, "/t/base", {std::string("a")}, false),
@@ -353,8 +356,8 @@ TEST_F(OtherFormatsTest, ContentProbes) {
     RegisterArchiverLibrary("UNLHA32.DLL",
                             [] { return std::make_unique<FakeLibrary>(std::map<std::string, void*>{}); });
     EXPECT_EQ(DetectByContent("relative.rar"), atArj);
-    EXPECT_EQ(state[RAR].opened.front(), '/');
-    EXPECT_EQ(state[RAR].opened.substr(state[RAR].opened.size() - 13), "/relative.rar");
+    EXPECT_TRUE(IsAbsolutePath(state[RAR].opened)) << state[RAR].opened;
+    EXPECT_EQ(state[RAR].opened.substr(state[RAR].opened.size() - 13), NativeSep + "relative.rar");
 }
 
 TEST_F(OtherFormatsTest, SelfExtractorsWrittenWithoutTheLibrary) {
@@ -413,22 +416,25 @@ TEST_F(OtherFormatsTest, SelfExtractorsWrittenWithoutTheLibrary) {
     std::unique_ptr<TArchiver> zip = CreateArchiver(atZip);
     stubs.write("sfx16.dat", "16");
     zip->MakeSfxCmd(nullptr, archive, TArchiverOptions{}, out, {}, false, line);
-    EXPECT_EQ(line, "-A " + dir / "out/x.EXE");
+    EXPECT_EQ(line, "-A " + dir / "out" + NativeSep + "x.EXE");
     EXPECT_EQ(ReadAll(dir / "out/x.EXE"), "16ARCHIVE");
 }
 
-#ifndef _WIN32 // POSIX only: links, modes, signals, limits
 TEST_F(OtherFormatsTest, StubsAreFoundAlongTheSearchPathInOrder) {
     TempDir first, second;
     const std::string deep = first.mkdir(std::string(250, 'd') + "/" + std::string(250, 'e'));
     first.write(std::string(250, 'd') + "/" + std::string(250, 'e') + "/kmtarsef.exe", "deep");
     const std::string near = first.write("kmtarsef.exe", "first");
     const std::string far = second.write("kmtarsef.exe", "second");
-    setenv("PATH", ("/nonexistent:" + first.path() + ":" + second.path()).c_str(), 1);
+#ifdef _WIN32
+    const std::string sep = ";";
+#else
+    const std::string sep = ":";
+#endif
+    setPath(("/nonexistent" + sep + first.path() + sep + second.path()).c_str());
     EXPECT_EQ(FindOnSearchPath("kmtarsef.exe"), near);
     // A hit longer than 512 characters counts as not found.
-    setenv("PATH", (deep + ":" + second.path()).c_str(), 1);
+    setPath((deep + sep + second.path()).c_str());
     EXPECT_EQ(FindOnSearchPath("kmtarsef.exe"), far);
     EXPECT_EQ(FindOnSearchPath("missing.sfx"), "");
 }
-#endif

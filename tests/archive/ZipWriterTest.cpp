@@ -251,9 +251,8 @@ TEST_F(ZipWriterTest, MemberOverFourGibibytesUsesZip64) {
     TempDir dir;
     const uint64_t size = (4ull << 30) + (1 << 20) + 7;
     // A CP932 name with a second byte 0x5C: extractors keep its bytes only while the member says Unix.
-    std::string big = dir / "ソ表.dat";
-    { std::ofstream(big) << "start"; }
-    fs::resize_file(big, size);
+    std::string big = dir.write("ソ表.dat", "start");
+    fs::resize_file(fs::u8path(big), size);
     dir.write("a.txt", "before the big one");
     dir.write("z.txt", "after the big one");
     std::string archive = dir / "t.zip";
@@ -341,9 +340,8 @@ TEST_F(ZipWriterTest, ZipSixtyFourFieldsOfMembersThatStayedSmallSatisfyEveryRead
 TEST_F(ZipWriterTest, MemberJustUnderFourGibibytesSatisfiesEveryReader) {
     TempDir dir;
     const uint64_t size = 0xFFFFF000u;
-    std::string big = dir / "ソ表.dat";
-    { std::ofstream(big) << "start"; }
-    fs::resize_file(big, size);
+    std::string big = dir.write("ソ表.dat", "start");
+    fs::resize_file(fs::u8path(big), size);
     dir.write("z.txt", "after the big one");
     std::string archive = dir / "t.zip";
     auto start = std::chrono::steady_clock::now();

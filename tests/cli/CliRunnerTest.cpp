@@ -1,6 +1,7 @@
 // quillon-cli itself, run as a child process against the test FTP server.
 #include "CliProcess.h"
 #include "platform/Cp932.h"
+#include "platform/Paths.h"
 #include "support/FtpServer.h"
 #include "support/TempDir.h"
 
@@ -290,7 +291,7 @@ TEST(Cli, UsageAndSettingsErrorsExitWithTwoAndOneLine) {
     TempDir untickedFolder;
     const std::string unticked = untickedFolder.write(
         "quillon.ini", "[General]\r\nSettingsCount=1\r\n[0]\r\nName=net\r\nDefaultCheck=0\r\n");
-    const std::string exeFolder = fs::path(QUILLON_CLI).parent_path().string() + "/";
+    const std::string exeFolder = ExtractFilePath(ExpandFileName(QUILLON_CLI)); // as the system names it
     ASSERT_FALSE(fs::exists(exeFolder + "quillon.ini"));
     const Files before = setup.settingsFolder();
 
@@ -299,27 +300,29 @@ TEST(Cli, UsageAndSettingsErrorsExitWithTwoAndOneLine) {
         std::string err; ///< the line, or a part of it
         bool withSettings = true;
     };
+    // Files are named as the system names them (on Windows with '\\' throughout).
     const std::vector<Case> cases = {
         {{"--bogus"},
          "quillon-cli: 不明なオプション --bogus です。使い方: quillon-cli [--settings FILE] [--dry-run] "
          "[--yes] [--trust FINGERPRINT] [JOB...]\n"},
-        {{"nope"}, "quillon-cli: ジョブ nope は設定ファイル " + setup.settings() + " にありません。\n"},
+        {{"nope"},
+         "quillon-cli: ジョブ nope は設定ファイル " + ExpandFileName(setup.settings()) + " にありません。\n"},
         {{"dup"},
-         "quillon-cli: ジョブ名 dup のジョブが設定ファイル " + setup.settings() +
+         "quillon-cli: ジョブ名 dup のジョブが設定ファイル " + ExpandFileName(setup.settings()) +
              " に2つあります。どれを実行するか決められません。\n"},
         {{"--trust"}, "quillon-cli: --trust には証明書のフィンガープリントを続けてください。\n"},
         {{"--password", "secret"},
          "quillon-cli: パスワードはコマンドラインでは渡せません。環境変数 QUILLON_PASSWORD "
          "で渡してください。\n"},
         {{"--settings", setup.folder / "missing.ini"},
-         "quillon-cli: 設定ファイル " + setup.folder / "missing.ini" + " がありません。\n",
+         "quillon-cli: 設定ファイル " + ExpandFileName(setup.folder / "missing.ini") + " がありません。\n",
          false},
         {{"--settings", setup.folder / "folder.ini"},
-         "quillon-cli: 設定ファイル " + setup.folder / "folder.ini" +
+         "quillon-cli: 設定ファイル " + ExpandFileName(setup.folder / "folder.ini") +
              " を読み込めません（ファイルではなくフォルダーです）。\n",
          false},
         {{"--settings", unticked},
-         "quillon-cli: 実行するジョブがありません（設定ファイル " + unticked +
+         "quillon-cli: 実行するジョブがありません（設定ファイル " + ExpandFileName(unticked) +
              " にチェックの付いたジョブがなく、ジョブ名も指定されていません）。\n",
          false},
         // Without --settings: quillon.ini beside the executable, as the window's.

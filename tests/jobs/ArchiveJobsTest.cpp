@@ -11,11 +11,11 @@
 #include "support/FtpServer.h"
 #include "support/RecordedProgress.h"
 #include "support/ReferenceMd5.h"
-#include "support/ScopedEnv.h"
 #include "support/ScriptedPrompts.h"
 #include "support/Shell.h"
 #include "support/TempDir.h"
 #include "support/TestData.h"
+#include "support/UserDateFormats.h"
 #include "support/VectorSink.h"
 #include "support/VsftpdServer.h"
 #include "support/ZipContents.h"
@@ -219,7 +219,7 @@ TEST(ArchiveJobs, TheKindDecidesWhetherTheServerIsContacted) {
 
 TEST(ArchiveJobs, UploadEndToEndWithTheFilledPage) {
     FixedClock clock;
-    ScopedEnv locale("LC_ALL", "C"); // short date 03/05/07, long time 14:07:09
+    CLocaleDateFormats formats; // short date 03/05/07, long time 14:07:09
     FtpServer::Config config;
     config.asciiAsReceived = true; // the page's bytes as they came over the wire
     FtpServer server(config);      // without "pub": the job makes it
@@ -551,7 +551,7 @@ TEST(ArchiveJobs, AnUpdateListThatCannotBeWrittenEndsTheRun) {
 
 TEST(ArchiveJobs, VsftpdOverImplicitTlsTakesTheArchiveAndThePage) {
     FixedClock clock;
-    ScopedEnv locale("LC_ALL", "C");
+    CLocaleDateFormats formats;
     VsftpdServer server(Certificates().serverCert, Certificates().serverKey);
     TempDir ghost, pages;
     makeGhost(ghost);

@@ -1,5 +1,6 @@
 #include "platform/Cp932.h"
 #include "platform/Errors.h"
+#include "support/TestData.h"
 
 #include <cstdio>
 #include <gtest/gtest.h>
@@ -24,18 +25,6 @@ TEST(Cp932, InvalidBytesDecodeAsReplacementWithoutLosingTheRest) {
                                                   5));
     EXPECT_EQ(decoded, "A\xEF\xBF\xBD B\xEF\xBF\xBD");
 }
-
-namespace {
-
-#ifdef _WIN32
-// Windows' own table, used strictly (no best fit), gives ¢ £ ¬ — ‖ − 〜 and ¥ no form at all.
-constexpr bool SevenHaveSharedForms = false;
-#else
-// glibc's table gives ¢ £ ¬ — ‖ − 〜 the forms that ￠ ￡ ￢ ― ∥ － ～ decode from, and ¥ a glyph of 5C.
-constexpr bool SevenHaveSharedForms = true;
-#endif
-
-} // namespace
 
 TEST(Cp932, UnrepresentableCharacterIsAnErrorNamingTheText) {
     try {

@@ -11,6 +11,7 @@
 #include "support/ReferenceMd5.h"
 #include "support/TempDir.h"
 #include "support/TestData.h"
+#include "support/UserDateFormats.h"
 #include "updatelist/GetFileList.h"
 #include "updatelist/MD5.h"
 
@@ -184,28 +185,6 @@ TEST(WindowsFiles, RenameNeverReplacesAndCopyCarriesTheBytes) {
     EXPECT_FALSE(AppendFileBytes(dir / "missing.log", "x"));
     EXPECT_FALSE(FileExists(dir / "missing.log"));
 }
-
-namespace {
-
-// Sets one of the user's regional settings for the scope, then puts the old value back.
-class UserLocaleSetting {
-public:
-    UserLocaleSetting(LCTYPE type, const wchar_t* value) : type_(type) {
-        wchar_t old[128] = {};
-        GetLocaleInfoW(LOCALE_USER_DEFAULT, type, old, 128);
-        old_ = old;
-        ok_ = SetLocaleInfoW(LOCALE_USER_DEFAULT, type, value);
-    }
-    ~UserLocaleSetting() { SetLocaleInfoW(LOCALE_USER_DEFAULT, type_, old_.c_str()); }
-    bool ok() const { return ok_; }
-
-private:
-    LCTYPE type_;
-    std::wstring old_;
-    bool ok_ = false;
-};
-
-} // namespace
 
 TEST(WindowsClock, DateAndTimeComeInTheUsersOwnFormats) {
     const std::tm when = LocalTime(2026, 3, 4, 5, 6, 7);

@@ -3,6 +3,9 @@
 #include <fstream>
 #include <random>
 #include <stdexcept>
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 namespace fs = std::filesystem;
 
@@ -62,10 +65,43 @@ std::string TempDir::write(std::string_view relative, std::string_view bytes) co
     return text(full);
 }
 
+std::string TempDir::writeHidden(std::string_view relative, std::string_view bytes) const {
+    std::string file = write(relative, bytes);
+    if (native(file).filename().u8string().rfind(u8".", 0) != 0)
+        throw std::logic_error("a hidden test file's name starts with '.'");
+#ifdef _WIN32
+    const std::wstring wide = native(file).wstring();
+    SetFileAttributesW(wide.c_str(), GetFileAttributesW(wide.c_str()) | FILE_ATTRIBUTE_HIDDEN);
+#endif
+    return file;
+}
+
 std::string TempDir::mkdir(std::string_view relative) const {
     fs::path full = native(path_ + slashed(relative));
     fs::create_directories(full);
     return text(full);
+}
+
+void SetFileTime(const std::string& path, std::tm local, std::chrono::milliseconds past) {
+    const auto when = std::chrono::system_clock::from_time_t(std::mktime(&local)) + past;
+#ifdef _WIN32
+    // std::filesystem there sets whole seconds only.
+    const int64_t unixTicks =
+        std::chrono::duration_cast<std::chrono::nanoseconds>(when.time_since_epoch()).count() / 100;
+    const uint64_t ticks = static_cast<uint64_t>(unixTicks + 116444736000000000LL);
+    FILETIME ft{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+    HANDLE h = CreateFileW(native(path).wstring().c_str(), FILE_WRITE_ATTRIBUTES,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    const bool set = h != INVALID_HANDLE_VALUE && ::SetFileTime(h, nullptr, nullptr, &ft);
+    if (h != INVALID_HANDLE_VALUE)
+        CloseHandle(h);
+    if (!set)
+        throw std::runtime_error("cannot set the time of " + path);
+#else
+    fs::last_write_time(native(path),
+                        std::chrono::file_clock::from_sys(
+                            std::chrono::time_point_cast<std::chrono::system_clock::duration>(when)));
+#endif
 }
 
 std::string ReadAll(const std::string& path) {

@@ -1,8 +1,9 @@
 #pragma once
 
+#include "platform/Paths.h"
+
 #include <chrono>
 #include <ctime>
-#include <filesystem>
 #include <random>
 #include <string>
 
@@ -28,10 +29,13 @@ inline std::tm LocalTime(int year, int month, int day, int hour = 0, int minute 
     return t;
 }
 
-/// Sets a file's last-write (and last-access) time to a local time.
-inline void SetFileTime(const std::string& path, std::tm local) {
-    std::time_t when = std::mktime(&local);
-    std::filesystem::last_write_time(
-        std::filesystem::u8path(path),
-        std::chrono::file_clock::from_sys(std::chrono::system_clock::from_time_t(when)));
-}
+/// The separator the system adds after a folder's name: '\\' on Windows, '/' elsewhere.
+inline const std::string NativeSep(1, NativeDelimiter);
+
+#ifdef _WIN32
+// Windows' own CP932 table, used strictly (no best fit), gives ¢ £ ¬ — ‖ − 〜 and ¥ no form at all.
+inline constexpr bool SevenHaveSharedForms = false;
+#else
+// glibc's table gives ¢ £ ¬ — ‖ − 〜 the forms that ￠ ￡ ￢ ― ∥ － ～ decode from, and ¥ a glyph of 5C.
+inline constexpr bool SevenHaveSharedForms = true;
+#endif

@@ -19,16 +19,23 @@ Names select(const TempDir& dir, const std::string& patterns, const std::string&
     return names;
 }
 
+#ifdef _WIN32
+constexpr bool CaseTwinsExist = false; // names there ignore case: Readme.TXT would be readme.txt again
+#else
+constexpr bool CaseTwinsExist = true;
+#endif
+
 // A small ghost tree.
 void makeGhost(const TempDir& dir) {
     dir.write("readme.txt", "r");
-    dir.write("Readme.TXT", "R");
+    if (CaseTwinsExist)
+        dir.write("Readme.TXT", "R");
     dir.write("ghost/master/a.txt", "a");
     dir.write("ghost/master/B.TXT", "b");
     dir.write("ghost/master/tama.exe", "t");
     dir.write("ghost/master/aya_variable.cfg", "private");
     dir.write("ghost/master/error.log", "private");
-    dir.write("ghost/master/.hidden.txt", "h");
+    dir.writeHidden("ghost/master/.hidden.txt", "h");
     dir.write("ghost/master/system/c.txt", "c");
 }
 
@@ -41,7 +48,8 @@ TEST(FileSelection, PatternsSelectDirectFilesInPatternThenNameOrder) {
     EXPECT_EQ(select(dir, "ghost/master/system/*.txt\r\nghost\\master\\*.txt"),
               (Names{"ghost/master/system/c.txt", "ghost/master/a.txt", "ghost/master/B.TXT"}));
     // Letter case as stored; both spellings exist on a case-sensitive file system.
-    EXPECT_EQ(select(dir, "README.*"), (Names{"Readme.TXT", "readme.txt"}));
+    EXPECT_EQ(select(dir, "README.*"),
+              (CaseTwinsExist ? Names{"Readme.TXT", "readme.txt"} : Names{"readme.txt"}));
 }
 
 TEST(FileSelection, PatternsWithoutWildcardsEmptyMasksAndEmptyLines) {
@@ -96,11 +104,12 @@ TEST(FileSelection, EntriesCarryDigestsAndPumpOncePerEntry) {
     TUpdates2dau list;
     list.BaseFolder = dir.path();
     list.Build("ghost/master/*.txt\r\nreadme.txt", ""); // readme.txt finds Readme.TXT too
-    ASSERT_EQ(list.Count(), 4u);
-    EXPECT_EQ(prompts.pumps, 4);
+    const size_t count = CaseTwinsExist ? 4 : 3;
+    ASSERT_EQ(list.Count(), count);
+    EXPECT_EQ(prompts.pumps, static_cast<int>(count));
     EXPECT_EQ(list[0].Digest, MD5String("a"));
     EXPECT_EQ(list[0].BaseFolder, dir.path());
-    EXPECT_EQ(list[3].RelativePath, "readme.txt");
+    EXPECT_EQ(list[count - 1].RelativePath, "readme.txt");
 
     // A second build starts from scratch.
     list.Build("ghost/master/a.txt", "");
