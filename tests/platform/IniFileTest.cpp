@@ -106,7 +106,7 @@ TEST(IniFile, MissingFileReadsEmptyUnreadableOneThrowsAndFailedWriteThrows) {
         EXPECT_EQ(e.code(), EISDIR);
     }
     std::string locked = dir.write("locked.ini", "[General]\r\nSettingsCount=1\r\n");
-    ::chmod(locked.c_str(), 0);
+    UnreadableFile unreadable(locked);
     ::chmod(dir.path().c_str(), 0755);
     {
         AsUnprivilegedUser nobody;
@@ -114,7 +114,7 @@ TEST(IniFile, MissingFileReadsEmptyUnreadableOneThrowsAndFailedWriteThrows) {
             IniFile ini(locked);
             ADD_FAILURE() << "an unreadable file read as empty";
         } catch (const EFileError& e) {
-            EXPECT_EQ(e.code(), EACCES);
+            EXPECT_EQ(e.code(), UnreadableFile::Code);
         }
     }
 

@@ -146,7 +146,7 @@ TEST(JobStore, AJobFileThatCannotBeReadStaysAndIsNamed) {
     dir.write("a.ini", jobFile("a", true));
     std::string b = dir.write("b.ini", jobFile("b", true));
     dir.write("c.ini", jobFile("c", true));
-    ::chmod(b.c_str(), 0);
+    UnreadableFile locked(b);
     ::chmod(dir.path().c_str(), 0777);
     JobStore store(dir / "quillon");
     {
@@ -156,14 +156,14 @@ TEST(JobStore, AJobFileThatCannotBeReadStaysAndIsNamed) {
     EXPECT_EQ(captions(store), (std::vector<std::string>{"a+", "c+"}));
     ASSERT_EQ(store.Problems.size(), 1u);
     EXPECT_EQ(store.Problems[0],
-              "ジョブ設定ファイル " + b +
-                  " を読み込めないため、取り込みませんでした（アクセスが許可されていません）。"
-                  "このファイルはそのまま残してあります。読み込めるようにしてから、Quillonを"
+              "ジョブ設定ファイル " + b + " を読み込めないため、取り込みませんでした（" +
+                  UnreadableFile::Reason +
+                  "）。このファイルはそのまま残してあります。読み込めるようにしてから、Quillonを"
                   "起動し直してください。");
     EXPECT_TRUE(FileExists(b));
     store.Save();
     EXPECT_TRUE(FileExists(b)); // not taken for an empty job, and not deleted
-    ::chmod(b.c_str(), 0644);
+    locked.release();
     JobStore next(dir / "quillon");
     next.Load();
     EXPECT_EQ(captions(next), (std::vector<std::string>{"a+", "c+", "b+"}));
@@ -174,7 +174,7 @@ TEST(JobStore, AnUnreadableMainFileIsNamedAndNeverOverwritten) {
     const std::string original = mainFile(2);
     std::string main = dir.write("quillon.ini", original);
     dir.write("a.ini", jobFile("a", true));
-    ::chmod(main.c_str(), 0);
+    UnreadableFile locked(main);
     ::chmod(dir.path().c_str(), 0777);
     JobStore store(dir / "quillon");
     {
@@ -185,8 +185,8 @@ TEST(JobStore, AnUnreadableMainFileIsNamedAndNeverOverwritten) {
     EXPECT_TRUE(store.SaveRefused());
     ASSERT_EQ(store.Problems.size(), 1u);
     EXPECT_EQ(store.Problems[0],
-              "設定ファイル " + main +
-                  " を読み込めません（アクセスが許可されていません）。\nジョブを読み込まずに起動"
+              "設定ファイル " + main + " を読み込めません（" + UnreadableFile::Reason +
+                  "）。\nジョブを読み込まずに起動"
                   "しました。この設定ファイルを守るため、終了するときにも保存しません。ファイルを"
                   "読み込めるようにしてから、Quillonを起動し直してください。");
     // Nothing imported either: the job file waits for a start that can hold it.
@@ -201,6 +201,7 @@ TEST(JobStore, AnUnreadableMainFileIsNamedAndNeverOverwritten) {
                       " は起動したときに読み込めなかったので、上書きせずに終了します。この実行で"
                       "行った変更は保存されません。");
     }
+    locked.release();
     EXPECT_EQ(ReadAll(main), original);
     EXPECT_TRUE(FileExists(dir / "a.ini"));
 
@@ -620,7 +621,7 @@ TEST(JobStore, AReadOnlyLoadTakesTheMainFileAloneAndChangesNoFile) {
         EXPECT_EQ(std::string(e.what()), "設定ファイル " + dir / "none.ini" + " がありません。");
     }
     std::string main = dir / "settings.conf";
-    ::chmod(main.c_str(), 0);
+    UnreadableFile locked(main);
     ::chmod(dir.path().c_str(), 0777);
     JobStore unreadable(main, main);
     {
@@ -630,10 +631,10 @@ TEST(JobStore, AReadOnlyLoadTakesTheMainFileAloneAndChangesNoFile) {
             ADD_FAILURE() << "an unreadable settings file was taken for an empty one";
         } catch (const EFileError& e) {
             EXPECT_EQ(std::string(e.what()),
-                      "設定ファイル " + main + " を読み込めません（アクセスが許可されていません）。");
+                      "設定ファイル " + main + " を読み込めません（" + UnreadableFile::Reason + "）。");
         }
     }
-    ::chmod(main.c_str(), 0644);
+    locked.release();
     EXPECT_TRUE(unreadable.Items.empty());
     EXPECT_EQ(folderFiles(dir), before);
 }
