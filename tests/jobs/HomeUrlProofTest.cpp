@@ -3,6 +3,7 @@
 #include "support/FtpServer.h"
 #include "support/HttpServer.h"
 #include "support/JobFixtures.h"
+#include "support/Shell.h"
 #include "support/TempDir.h"
 #include "support/VectorSink.h"
 
@@ -65,6 +66,18 @@ TEST(HomeUrlProof, TheFtpFolderServedOverHttpProvesTheRelease) {
     EXPECT_FALSE(contains(idle, "ホームURL(" + web.url() + ")で公開内容を確認します。"));
 }
 
+namespace {
+
+// A link made by the machine the test servers run on (the Linux one under wine as well), so that the web
+// server's folder serves the upload folder's own files.
+void linkTo(const std::string& target, const std::string& link) {
+    int status = -1;
+    const std::string out = RunShell("ln -s '" + target + "' '" + link + "' 2>&1", &status);
+    ASSERT_EQ(status, 0) << out;
+}
+
+} // namespace
+
 TEST(HomeUrlProof, AnotherFolderFailsTheJobNamingTheFirstDifferingFile) {
     TempDir elsewhere;
     {
@@ -91,7 +104,7 @@ TEST(HomeUrlProof, AnotherFolderFailsTheJobNamingTheFirstDifferingFile) {
         mirror.mkdir("ghost/master");
         for (const char* name :
              {"updates2.dau", "readme.txt", "ghost/master/descript.txt", "ghost/master/ソ表.dic"})
-            fs::create_symlink(pub + name, mirror / name);
+            linkTo(pub + name, mirror / name);
         mirror.write("ghost/master/a.dic", "dic zero");
         HttpServer web(mirror.path());
         TempDir local;
@@ -104,7 +117,7 @@ TEST(HomeUrlProof, AnotherFolderFailsTheJobNamingTheFirstDifferingFile) {
 
         // Mended, the same folder proves the next release, the escaped CP932 name included.
         fs::remove(mirror / "ghost/master/a.dic");
-        fs::create_symlink(pub + "ghost/master/a.dic", mirror / "ghost/master/a.dic");
+        linkTo(pub + "ghost/master/a.dic", mirror / "ghost/master/a.dic");
         local.write("ghost/master/ソ表.dic", "changed");
         auto [log2, ok2] = run(*job);
         EXPECT_TRUE(ok2) << ::testing::PrintToString(log2);

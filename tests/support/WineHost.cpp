@@ -58,8 +58,14 @@ std::string HostPath(const std::string& windowsPath) {
     if (!unixName)
         return windowsPath;
     char* name = unixName(wide(windowsPath).c_str());
-    if (!name)
-        return windowsPath;
+    if (!name) {
+        // Wine names only what exists, or whose folder does: a link's target may come later.
+        const size_t cut = windowsPath.find_last_of("\\/", windowsPath.size() - 2);
+        if (cut == std::string::npos || cut < 3)
+            return windowsPath;
+        std::string folder = HostPath(windowsPath.substr(0, cut + 1));
+        return folder == windowsPath.substr(0, cut + 1) ? windowsPath : folder + windowsPath.substr(cut + 1);
+    }
     std::string result = name;
     HeapFree(GetProcessHeap(), 0, name);
     // A folder keeps its closing separator.
