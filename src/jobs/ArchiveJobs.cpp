@@ -10,7 +10,6 @@
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
 #include "platform/RunControl.h"
-#include "platform/Wildcard.h"
 #include "updatelist/Updates2dau.h"
 
 #include <cerrno>
@@ -81,23 +80,13 @@ std::string fillPagePlaceholders(const std::string& page, const std::tm& now, in
     return replaceAll(p, "%uploadsize", std::to_string(archiveSize / 1024) + " KB");
 }
 
-// Two names of one folder name the same file: without regard to letter case where the file system ignores
-// it.
-bool sameFileName(const std::string& a, const std::string& b) {
-#ifdef _WIN32
-    return SameNoCase(a, b);
-#else
-    return a == b;
-#endif
-}
-
 // True for the relative path of the temporary archive itself, which must never be packed into itself,
 // and for a temporary of the zip writer beside it (one a running pack still holds).
 bool isTemporaryArchive(const std::string& relative) {
     const std::string temp = TemporaryArchive;
-    if (sameFileName(relative, temp))
+    if (SameFileName(relative, temp))
         return true;
-    return relative.size() > temp.size() && sameFileName(relative.substr(0, temp.size()), temp) &&
+    return relative.size() > temp.size() && SameFileName(relative.substr(0, temp.size()), temp) &&
            IsZipWriterTemporary(temp, relative);
 }
 

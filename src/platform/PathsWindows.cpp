@@ -1,4 +1,5 @@
 #include "Paths.h"
+#include "Wildcard.h"
 
 #include "WindowsText.h"
 
@@ -10,15 +11,7 @@ bool IsPathDelimiter(char c) {
 }
 
 bool SameFileName(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        char x = a[i] >= 'A' && a[i] <= 'Z' ? static_cast<char>(a[i] - 'A' + 'a') : a[i];
-        char y = b[i] >= 'A' && b[i] <= 'Z' ? static_cast<char>(b[i] - 'A' + 'a') : b[i];
-        if (x != y)
-            return false;
-    }
-    return true;
+    return SameNoCase(a, b);
 }
 
 bool IsAbsolutePath(std::string_view path) {
