@@ -83,3 +83,20 @@ void ThrowFileError(FileAction action, std::string_view path, int code) {
 bool GetFileInfo(std::string_view path, FileInfo& info) {
     return GetFileInfoOfPath(NativePath(path), info);
 }
+
+std::string FindOnSearchPath(std::string_view file) {
+    const std::string path = SearchPathVariable();
+    const std::string_view list = path;
+    size_t start = 0;
+    while (start <= list.size()) {
+        size_t end = list.find(PathListSeparator, start);
+        std::string_view dir = list.substr(start, end == std::string_view::npos ? list.npos : end - start);
+        std::string candidate = IncludeTrailingPathDelimiter(dir.empty() ? "." : dir) + std::string(file);
+        if (candidate.size() <= 512 && FileExists(candidate))
+            return candidate;
+        if (end == std::string_view::npos)
+            break;
+        start = end + 1;
+    }
+    return {};
+}

@@ -86,5 +86,8 @@ struct DirEntry {
 /// found; a path longer than 512 characters counts as not found.
 std::string FindOnSearchPath(std::string_view file);
 
+/// The platform's search path (PATH) as UTF-8 text, its folders separated by PathListSeparator.
+std::string SearchPathVariable();
+
 /// The entries of a folder (without "." and ".."); false when it does not exist or cannot be read.
 bool ListDirectory(std::string_view folder, std::vector<DirEntry>& entries);

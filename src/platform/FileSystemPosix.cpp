@@ -325,20 +325,7 @@ bool ListDirectory(std::string_view folder, std::vector<DirEntry>& entries) {
     return true;
 }
 
-std::string FindOnSearchPath(std::string_view file) {
-    constexpr char listSeparator = ':';
+std::string SearchPathVariable() {
     const char* path = std::getenv("PATH");
-    std::string_view list = path ? path : "";
-    size_t start = 0;
-    while (start <= list.size()) {
-        size_t end = list.find(listSeparator, start);
-        std::string_view dir = list.substr(start, end == std::string_view::npos ? list.npos : end - start);
-        std::string candidate = IncludeTrailingPathDelimiter(dir.empty() ? "." : dir) + std::string(file);
-        if (candidate.size() <= 512 && FileExists(candidate))
-            return candidate;
-        if (end == std::string_view::npos)
-            break;
-        start = end + 1;
-    }
-    return {};
+    return path ? path : "";
 }

@@ -226,19 +226,7 @@ bool ListDirectory(std::string_view folder, std::vector<DirEntry>& entries) {
     return true;
 }
 
-std::string FindOnSearchPath(std::string_view file) {
+std::string SearchPathVariable() {
     const wchar_t* path = _wgetenv(L"PATH");
-    std::string list = path ? Utf8Text(path) : std::string();
-    size_t start = 0;
-    while (start <= list.size()) {
-        size_t end = list.find(';', start);
-        std::string dir = list.substr(start, end == std::string::npos ? std::string::npos : end - start);
-        std::string candidate = IncludeTrailingPathDelimiter(dir.empty() ? "." : dir) + std::string(file);
-        if (candidate.size() <= 512 && FileExists(candidate))
-            return candidate;
-        if (end == std::string::npos)
-            break;
-        start = end + 1;
-    }
-    return {};
+    return path ? Utf8Text(path) : std::string();
 }

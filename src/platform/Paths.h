@@ -8,8 +8,10 @@
 
 #ifdef _WIN32
 inline constexpr char NativeDelimiter = '\\';
+inline constexpr char PathListSeparator = ';'; ///< between the folders of PATH
 #else
 inline constexpr char NativeDelimiter = '/';
+inline constexpr char PathListSeparator = ':'; ///< between the folders of PATH
 #endif
 
 /// True for a character that separates folders in a local path.

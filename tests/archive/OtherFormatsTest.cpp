@@ -426,11 +426,7 @@ TEST_F(OtherFormatsTest, StubsAreFoundAlongTheSearchPathInOrder) {
     first.write(std::string(250, 'd') + "/" + std::string(250, 'e') + "/kmtarsef.exe", "deep");
     const std::string near = first.write("kmtarsef.exe", "first");
     const std::string far = second.write("kmtarsef.exe", "second");
-#ifdef _WIN32
-    const std::string sep = ";";
-#else
-    const std::string sep = ":";
-#endif
+    const std::string sep(1, PathListSeparator);
     setPath(("/nonexistent" + sep + first.path() + sep + second.path()).c_str());
     EXPECT_EQ(FindOnSearchPath("kmtarsef.exe"), near);
     // A hit longer than 512 characters counts as not found.

@@ -8,6 +8,7 @@
 #include "platform/FileSystem.h"
 #include "platform/NamedStreams.h"
 #include "platform/Paths.h"
+#include "platform/WindowsText.h"
 #include "support/ReferenceMd5.h"
 #include "support/TempDir.h"
 #include "support/TestData.h"
@@ -20,19 +21,12 @@
 
 namespace {
 
-std::wstring wide(const std::string& utf8) {
-    int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring out(static_cast<size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
-    return out;
-}
-
 DWORD attributes(const std::string& path) {
-    return GetFileAttributesW(wide(path).c_str());
+    return GetFileAttributesW(WideText(path).c_str());
 }
 
 void addAttributes(const std::string& path, DWORD added) {
-    ASSERT_TRUE(SetFileAttributesW(wide(path).c_str(), attributes(path) | added)) << path;
+    ASSERT_TRUE(SetFileAttributesW(WideText(path).c_str(), attributes(path) | added)) << path;
 }
 
 } // namespace
@@ -135,15 +129,15 @@ TEST(WindowsFiles, AnAtomicSaveKeepsTheFilesAttributesAndLeavesReadOnlyAlone) {
     addAttributes(locked, FILE_ATTRIBUTE_READONLY);
     EXPECT_THROW(WriteFileAtomic(locked, "lost"), EFileError);
     EXPECT_EQ(ReadFileBytes(locked), "keep");
-    SetFileAttributesW(wide(locked).c_str(), FILE_ATTRIBUTE_NORMAL);
+    SetFileAttributesW(WideText(locked).c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
 TEST(WindowsFiles, ATemporaryAWriterStillHoldsIsNotTakenForALeftover) {
     TempDir dir;
     const std::string file = dir / "quillon.ini";
     dir.write("quillon.ini.tmp123", "killed");
-    HANDLE held = CreateFileW(wide(dir / "quillon.ini.tmp456").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE held = CreateFileW(WideText(dir / "quillon.ini.tmp456").c_str(), GENERIC_WRITE, 0, nullptr,
+                              CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
     EXPECT_EQ(RemoveLeftoverTemporaries(file), 1);
     EXPECT_FALSE(FileExists(dir / "quillon.ini.tmp123"));
@@ -156,13 +150,13 @@ TEST(WindowsFiles, AFileAnotherProgramWritesHasNoDigestYet) {
     TempDir dir;
     const std::string file = dir.write("ghost.dic", "words");
     EXPECT_EQ(MD5File(file), ReferenceMd5("words"));
-    HANDLE writer = CreateFileW(wide(file).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+    HANDLE writer = CreateFileW(WideText(file).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                 nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(writer, INVALID_HANDLE_VALUE);
     EXPECT_EQ(MD5File(file), "");
     CloseHandle(writer);
     // A reader that lets others read does not stand in the way.
-    HANDLE reader = CreateFileW(wide(file).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    HANDLE reader = CreateFileW(WideText(file).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     EXPECT_EQ(MD5File(file), ReferenceMd5("words"));
     CloseHandle(reader);
@@ -217,7 +211,7 @@ TEST(WindowsFiles, NamedStreamsArePackedAsFilesOfTheirOwnWhereTheVolumeKeepsThem
         std::printf("This volume keeps no named streams: only their absence was tested.\n");
         return;
     }
-    HANDLE stream = CreateFileW(wide(file + ":Zone.Identifier").c_str(), GENERIC_WRITE, 0, nullptr,
+    HANDLE stream = CreateFileW(WideText(file + ":Zone.Identifier").c_str(), GENERIC_WRITE, 0, nullptr,
                                 CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(stream, INVALID_HANDLE_VALUE);
     DWORD written = 0;

@@ -1,4 +1,5 @@
 #include "WineHost.h"
+#include "platform/WindowsText.h"
 
 #include <atomic>
 #include <chrono>
@@ -11,13 +12,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-std::wstring wide(const std::string& s) {
-    int n = MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
-    std::wstring out(static_cast<size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), out.data(), n);
-    return out;
-}
 
 std::string slurp(const std::string& path) {
     std::ifstream in(fs::u8path(path), std::ios::binary);
@@ -57,7 +51,7 @@ std::string HostPath(const std::string& windowsPath) {
         reinterpret_cast<intptr_t>(GetProcAddress(GetModuleHandleW(L"kernel32"), "wine_get_unix_file_name")));
     if (!unixName)
         return windowsPath;
-    char* name = unixName(wide(windowsPath).c_str());
+    char* name = unixName(WideText(windowsPath).c_str());
     if (!name) {
         // Wine names only what exists, or whose folder does: a link's target may come later.
         const size_t cut = windowsPath.find_last_of("\\/", windowsPath.size() - 2);
@@ -103,7 +97,7 @@ std::string TemporaryFileName(const std::string& stem) {
 }
 
 bool StartHostProgram(const std::string& commandLine) {
-    std::wstring line = wide(commandLine);
+    std::wstring line = WideText(commandLine);
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
